@@ -1,0 +1,16 @@
+// The TOVREN setup program: installs, updates and starts the console.
+#include <cstdlib>
+
+#include "app/entry.h"
+#include "install/setup.h"
+#include "platform/posix_file_manager.h"
+
+int main() {
+  using namespace tovren;
+  FileManager& files = defaultManager();
+  Application& app = sharedApplication();
+  app.setAccessoryPolicy();
+  int status = enter(app, [&] { setup(Services{files, app, defaultProcesses()}, thisBuild()); });
+  if (status != 0) std::exit(status);
+  return 0;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The file operations the setup sequence uses, all through one shared object.
+
+#include <string>
+
+#include "platform/bytes.h"
+#include "platform/file_handle.h"
+#include "platform/location.h"
+
+namespace tovren {
+
+// What an item in the file system is, examined without following a link.
+enum class ItemType { file, folder, link, other };
+
+// Abstract so it can be mocked out for tests. Every failing operation raises
+// a PlatformError that names the operation, the path and the system's reason.
+class FileManager {
+ public:
+  virtual ~FileManager() = default;
+
+  // The current user's home folder.
+  virtual Location home() = 0;
+  // Whether something exists at `location`, following links.
+  virtual bool exists(const Location& location) = 0;
+  // The type of the item itself (a link is a link); raises when it cannot be examined.
+  virtual ItemType type(const Location& location) = 0;
+  // Creates the folder with exactly `mode`, and with `intermediates` every missing
+  // folder above it too. With `intermediates` an existing folder is success and is
+  // left as it is; without, it is an error.
+  virtual void createFolder(const Location& location, bool intermediates, unsigned mode) = 0;
+  // Sets the item's permission bits to exactly `mode`.
+  virtual void setMode(const Location& location, unsigned mode) = 0;
+  // Removes the item and, for a folder, everything in it; never follows a link.
+  virtual void remove(const Location& location) = 0;
+  // The whole content of the file.
+  virtual Bytes read(const Location& location) = 0;
+  // Makes the file hold exactly `bytes`, atomically: readers see the old or the new
+  // content, never a part. A link at `location` is replaced, not followed. The new
+  // file is private to the owner (0600) until the caller sets its mode.
+  virtual void write(const Location& location, const Bytes& bytes) = 0;
+  // Opens the existing file for writing at its start, without truncating it.
+  virtual FileHandle openForWriting(const Location& location) = 0;
+  // Closes a handle from openForWriting.
+  virtual void close(FileHandle handle) = 0;
+};
+
+// The whole file as UTF-8 text, without a leading byte-order mark; raises when the
+// file cannot be read or is not valid UTF-8.
+std::string readText(FileManager& files, const Location& location);
+
+}  // namespace tovren

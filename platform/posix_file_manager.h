@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/file_manager.h"
+
+namespace tovren {
+
+// The file manager on POSIX system calls.
+class PosixFileManager : public FileManager {
+ public:
+  Location home() override;
+  bool exists(const Location& location) override;
+  ItemType type(const Location& location) override;
+  void createFolder(const Location& location, bool intermediates, unsigned mode) override;
+  void setMode(const Location& location, unsigned mode) override;
+  void remove(const Location& location) override;
+  Bytes read(const Location& location) override;
+  void write(const Location& location, const Bytes& bytes) override;
+  FileHandle openForWriting(const Location& location) override;
+  void close(FileHandle handle) override;
+};
+
+// The shared file manager of the program.
+FileManager& defaultManager();
+
+}  // namespace tovren

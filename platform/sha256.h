@@ -1,0 +1,12 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+namespace tovren {
+
+// The SHA-256 (FIPS 180-4) value of `bytes`, hashed in one pass.
+std::array<std::uint8_t, 32> sha256(std::span<const std::uint8_t> bytes);
+
+}  // namespace tovren

@@ -1,0 +1,102 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "platform/dialog.h"
+
+namespace tovren {
+
+namespace {
+
+void writeAll(int fd, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // the terminal went away; the reading side then ends too
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::string layout(const Alert& alert) {
+  std::string text = "\n" + alert.messageText + "\n\n" + alert.informativeText + "\n\n";
+  for (std::size_t i = 0; i < alert.buttons.size(); ++i)
+    text += std::to_string(i + 1) + ") " + alert.buttons[i] + "\n";
+  return text;
+}
+
+// The response for one typed line, or none when the line chooses nothing.
+std::optional<int> choice(const std::string& line, std::size_t buttons) {
+  if (line.empty()) return firstButton;  // Return chooses the first button
+  for (std::size_t i = 0; i < buttons; ++i)
+    if (line == std::to_string(i + 1)) return firstButton + static_cast<int>(i);
+  return std::nullopt;
+}
+
+class TerminalDialog : public Dialog {
+ public:
+  explicit TerminalDialog(int terminal) : terminal_(terminal) {}
+  ~TerminalDialog() override { ::close(terminal_); }
+
+  void bringToFront() override {}
+
+  int run(const Alert& alert) override {
+    writeAll(terminal_, layout(alert));
+    for (;;) {
+      writeAll(terminal_, alert.buttons.size() > 1 ? "Choose a number (Return for 1): " : "Press Return: ");
+      std::optional<std::string> line = readLine();
+      if (!line) {
+        writeAll(terminal_, "\n");
+        return noButton;
+      }
+      if (auto response = choice(*line, alert.buttons.size())) return *response;
+    }
+  }
+
+ private:
+  // One line without its line feed; none at end of input.
+  std::optional<std::string> readLine() {
+    std::string line;
+    for (;;) {
+      char c;
+      ssize_t n = ::read(terminal_, &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return std::nullopt;
+      if (c == '\n') return line;
+      if (c != '\r') line += c;
+    }
+  }
+
+  int terminal_;
+};
+
+class SilentDialog : public Dialog {
+ public:
+  void bringToFront() override {}
+  int run(const Alert& alert) override {
+    std::fprintf(stderr, "%s\n\n%s\n", alert.messageText.c_str(), alert.informativeText.c_str());
+    std::fflush(stderr);
+    return noButton;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Dialog> openTerminalDialog() {
+  int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (terminal < 0) return nullptr;
+  return std::make_unique<TerminalDialog>(terminal);
+}
+
+std::unique_ptr<Dialog> silentDialog() { return std::make_unique<SilentDialog>(); }
+
+std::unique_ptr<Dialog> chooseDialog() {
+  if (auto terminal = openTerminalDialog()) return terminal;
+  return silentDialog();
+}
+
+}  // namespace tovren

@@ -1,0 +1,49 @@
+#pragma once
+// Runs a built program as a user would, with or without a terminal.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tovren::testing {
+
+struct Outcome {
+  int status = -1;          // exit status, or 128 + N for signal N
+  std::string errorOutput;  // standard error (without a terminal)
+  std::string terminal;     // what the terminal showed (with a terminal)
+};
+
+struct Launch {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::map<std::string, std::string> environment;  // set on top of this process's
+  // With a value: the program runs on a new pseudo-terminal and these keys are typed.
+  // Without: it runs in a new session with no controlling terminal.
+  std::optional<std::string> typed;
+};
+
+Outcome run(const Launch& launch);
+
+// A fresh folder under the system's temporary folder, removed with its content
+// when the value goes away.
+class TemporaryFolder {
+ public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Every file and folder under `root` with its mode and content, one line each, for
+// comparing trees byte for byte.
+std::string snapshot(const std::string& root);
+
+std::string contentOf(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+
+}  // namespace tovren::testing

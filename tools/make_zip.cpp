@@ -1,0 +1,96 @@
+// make_zip: writes a reproducible zip archive. The same inputs give the same bytes
+// whoever runs it and whatever the umask: every entry has a fixed time, owner
+// and mode.
+//
+//   make_zip OUTPUT ENTRY...
+//   ENTRY is  NAME=PATH           a file with PATH's content, mode 0755
+//             dir:NAME            a folder
+//             symlink:NAME=TARGET a symbolic link
+//             hardlink:NAME=TARGET a hard link to an earlier entry
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr long fixedTime = 315532800;  // 1980-01-01, the first time zip can store
+
+void check(archive* zip, int status) {
+  if (status < ARCHIVE_WARN) throw std::runtime_error(archive_error_string(zip));
+}
+
+std::string contentOf(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw std::runtime_error("cannot read " + path);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void add(archive* zip, const std::string& spec) {
+  std::string kind, rest = spec;
+  if (auto colon = spec.find(':'); colon != std::string::npos && spec.find('=') > colon) {
+    kind = spec.substr(0, colon);
+    rest = spec.substr(colon + 1);
+  }
+  auto equals = rest.find('=');
+  std::string name = rest.substr(0, equals);
+  std::string value = equals == std::string::npos ? "" : rest.substr(equals + 1);
+
+  archive_entry* entry = archive_entry_new();
+  archive_entry_set_pathname(entry, name.c_str());
+  archive_entry_set_mtime(entry, fixedTime, 0);
+  archive_entry_set_uid(entry, 0);
+  archive_entry_set_gid(entry, 0);
+  std::string data;
+  if (kind.empty()) {
+    data = contentOf(value);
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0755);
+    archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));
+  } else if (kind == "dir") {
+    archive_entry_set_filetype(entry, AE_IFDIR);
+    archive_entry_set_perm(entry, 0755);
+  } else if (kind == "symlink") {
+    archive_entry_set_filetype(entry, AE_IFLNK);
+    archive_entry_set_perm(entry, 0777);
+    archive_entry_set_symlink(entry, value.c_str());
+  } else if (kind == "hardlink") {
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0755);
+    archive_entry_set_hardlink(entry, value.c_str());
+  } else {
+    throw std::runtime_error("unknown entry kind: " + kind);
+  }
+  check(zip, archive_write_header(zip, entry));
+  if (!data.empty() && archive_write_data(zip, data.data(), data.size()) < 0)
+    throw std::runtime_error(archive_error_string(zip));
+  archive_entry_free(entry);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: make_zip OUTPUT ENTRY...\n");
+    return 64;
+  }
+  archive* zip = archive_write_new();
+  try {
+    check(zip, archive_write_set_format_zip(zip));
+    check(zip, archive_write_zip_set_compression_deflate(zip));
+    check(zip, archive_write_open_filename(zip, argv[1]));
+    for (int i = 2; i < argc; ++i) add(zip, argv[i]);
+    check(zip, archive_write_close(zip));
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "make_zip: %s\n", error.what());
+    archive_write_free(zip);
+    std::remove(argv[1]);
+    return 1;
+  }
+  archive_write_free(zip);
+  return 0;
+}
