@@ -1,5 +1,6 @@
 #include "install/setup.h"
 
+#include "install/preparation.h"
 #include "manifest/setup_manifest.h"
 
 namespace tovren {
@@ -7,8 +8,9 @@ namespace tovren {
 void setup(const Services& services, const Build& build) {
   Location home = services.files.home();
   SetupManifest manifest = decodeManifest(build.manifest);
-  (void)home;
-  (void)manifest;
+  std::optional<Handover> handover = prepare(services, home, std::move(manifest));
+  if (!handover) return;
+  services.files.close(handover->log);
 }
 
 }  // namespace tovren

@@ -1,6 +1,8 @@
 // The built program, run as a user runs it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "tests/program.h"
 
 namespace tovren::testing {
@@ -46,6 +48,39 @@ TEST(Bundle, CommandLineArgumentsChangeNothing) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.errorOutput, alertTitle + "The setup manifest could not be read: the top level has no member \"version\".\n");
   }
+}
+
+}  // namespace
+}  // namespace tovren::testing
+
+namespace tovren::testing {
+namespace {
+
+TEST(Bundle, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> typed;
+  } cases[] = {{"Cancel", "2\n"}, {"end of input", "\x04"}, {"no terminal", std::nullopt}, {"wrong, then Cancel", "x\n2\n"}};
+  for (const auto& c : cases) {
+    TemporaryFolder home;
+    Outcome outcome = run({setupProgram("TOVREN"), {}, {{"HOME", home.path()}}, c.typed});
+    EXPECT_EQ(outcome.status, 0) << c.name;
+    EXPECT_EQ(snapshot(home.path()), "") << c.name;
+    std::string shown = c.typed ? outcome.terminal : outcome.errorOutput;
+    EXPECT_NE(shown.find("Set up TOVREN on this Mac"), std::string::npos) << c.name << ": " << shown;
+  }
+}
+
+TEST(Bundle, LinkOnTheWayEndsInTheAlert) {
+  TemporaryFolder home;
+  std::filesystem::create_directory(home.path() + "/elsewhere");
+  std::filesystem::create_directory_symlink(home.path() + "/elsewhere", home.path() + "/.tovren");
+  Outcome outcome = run({setupProgram("TOVREN"), {}, {{"HOME", home.path()}}, "1\n\n"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.terminal.find("Setup stopped because a destination folder is a symbolic link: " + home.path() + "/.tovren\r\n"),
+            std::string::npos)
+      << outcome.terminal;
+  EXPECT_TRUE(std::filesystem::is_empty(home.path() + "/elsewhere"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/error.h"
 
 namespace tovren::testing {
 
@@ -36,6 +37,70 @@ class ScriptedApplication : public Application {
  private:
   std::deque<int> answers_;
   std::optional<Location> resources_;
+};
+
+}  // namespace tovren::testing
+
+#include <cerrno>
+#include <functional>
+
+#include "platform/file_manager.h"
+#include "platform/posix_file_manager.h"
+#include "platform/processes.h"
+
+namespace tovren::testing {
+
+// The real file manager, with every operation recorded as "<operation> <path>" and
+// any of them made to fail on demand with a realistic system error.
+class FaultyFiles : public FileManager {
+ public:
+  // Decides, for each operation about to run, whether it fails and with which
+  // error number (0: it runs).
+  using Fault = std::function<int(const std::string& operation, const Location& location)>;
+
+  explicit FaultyFiles(Location home, Fault fault = nullptr) : home_(std::move(home)), fault_(std::move(fault)) {}
+
+  // Fails the operation whose record equals `record` (e.g. "setMode /h/x") with `code`.
+  static Fault failing(const std::string& record, int code = EIO) {
+    return [=](const std::string& operation, const Location& location) {
+      return operation + " " + location.path() == record ? code : 0;
+    };
+  }
+
+  void setFault(Fault fault) { fault_ = std::move(fault); }
+
+  Location home() override { return home_; }
+  bool exists(const Location& l) override { return check("exists", l), real_.exists(l); }
+  ItemType type(const Location& l) override { return check("type", l), real_.type(l); }
+  void createFolder(const Location& l, bool intermediates, unsigned mode) override {
+    check("createFolder", l), real_.createFolder(l, intermediates, mode);
+  }
+  void setMode(const Location& l, unsigned mode) override { check("setMode", l), real_.setMode(l, mode); }
+  void remove(const Location& l) override { check("remove", l), real_.remove(l); }
+  Bytes read(const Location& l) override { return check("read", l), real_.read(l); }
+  void write(const Location& l, const Bytes& bytes) override { check("write", l), real_.write(l, bytes); }
+  FileHandle openForWriting(const Location& l) override { return check("openForWriting", l), real_.openForWriting(l); }
+  void close(FileHandle handle) override {
+    ++closes;
+    Location none("/");
+    int code = fault_ ? fault_("close", none) : 0;
+    real_.close(handle);  // the descriptor is released either way, as close(2) does
+    operations.push_back("close");
+    if (code) throw PlatformError("Could not close a file handle: injected.", code);
+  }
+
+  std::vector<std::string> operations;
+  int closes = 0;
+
+ private:
+  void check(const std::string& operation, const Location& location) {
+    operations.push_back(operation + " " + location.path());
+    if (int code = fault_ ? fault_(operation, location) : 0) raise("Injected failure: " + operation, location.path(), code);
+  }
+
+  PosixFileManager real_;
+  Location home_;
+  Fault fault_;
 };
 
 }  // namespace tovren::testing

@@ -9,6 +9,8 @@ tovren_bundle(not-base64 MANIFEST_BASE64 ${TOVREN_TEST_DATA}/manifest-not-base64
 add_executable(tovren_tests
   app/entry_test.cpp
   install/digest_test.cpp
+  install/preparation_test.cpp
+  install/safe_test.cpp
   manifest/setup_manifest_test.cpp
   platform/base64_test.cpp
   platform/location_test.cpp

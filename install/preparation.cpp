@@ -1,0 +1,67 @@
+#include "install/preparation.h"
+
+#include "install/safe.h"
+
+namespace tovren {
+
+namespace {
+
+constexpr unsigned toolsFolderMode = 0700;
+constexpr unsigned setupLogMode = 0600;
+
+Alert consentAlert(InstallKind kind) {
+  if (kind == InstallKind::firstInstallation)
+    return Alert{"Set up TOVREN on this Mac",
+                 "Then connect your Quillet, scan and enter your purchase key. Your tools connect automatically. "
+                 "You can turn off automatic startup in Help.",
+                 {"Set up", "Cancel"}};
+  return Alert{"Update TOVREN on this Mac",
+               "This replaces the background program. Your current connection will end and need a new scan. "
+               "Saved configurations and purchase keys are kept.",
+               {"Update", "Cancel"}};
+}
+
+// The property list's text; the empty text when it cannot be read as UTF-8.
+std::string plistText(FileManager& files, const Location& plist) {
+  try {
+    return readText(files, plist);
+  } catch (const std::exception&) {
+    return "";
+  }
+}
+
+}  // namespace
+
+InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
+  Location plist = home.append("Library/LaunchAgents/kestrine.console.plist");
+  if (!files.exists(plist)) return InstallKind::firstInstallation;
+  // The trailing "-" keeps a longer version that begins with this one apart.
+  std::string marker = "automatic-" + version + "-";
+  return plistText(files, plist).find(marker) != std::string::npos ? InstallKind::sameVersion : InstallKind::update;
+}
+
+bool consent(Application& app, InstallKind kind) {
+  app.activate();
+  return app.runModal(consentAlert(kind)) == firstButton;
+}
+
+std::optional<Handover> prepare(const Services& services, const Location& home, SetupManifest manifest) {
+  FileManager& files = services.files;
+  InstallKind kind = installKind(files, home, manifest.version);
+  if (kind != InstallKind::sameVersion && !consent(services.app, kind)) return std::nullopt;
+
+  Location toolsFolder = home.append(".tovren/tools");
+  safe(files, toolsFolder);
+  files.createFolder(toolsFolder, true, toolsFolderMode);
+
+  Location setupLog = toolsFolder.append("setup.log");
+  safe(files, setupLog);
+  files.write(setupLog, {});
+  // Set after the write: the write makes a file private to the owner, whatever
+  // stood there before, and the log's mode is this program's decision.
+  files.setMode(setupLog, setupLogMode);
+  FileHandle log = files.openForWriting(setupLog);
+  return Handover{home, std::move(manifest), toolsFolder, setupLog, log};
+}
+
+}  // namespace tovren

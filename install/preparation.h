@@ -1,0 +1,36 @@
+#pragma once
+// The first phase of setup: install kind, consent, tools folder and setup log.
+
+#include <optional>
+
+#include "install/setup.h"
+#include "manifest/setup_manifest.h"
+
+namespace tovren {
+
+enum class InstallKind { firstInstallation, update, sameVersion };
+
+// What the preparation hands to the installation, and nothing else.
+struct Handover {
+  Location home;
+  SetupManifest manifest;
+  Location toolsFolder;  // exists, accepted by safe
+  Location setupLog;     // exists, empty, mode 600, accepted by safe
+  FileHandle log;        // open for writing at the log's start; the installation closes it
+};
+
+// The kind of this run, from the launch-agent property list under `home`: absent
+// is a first installation; one whose text holds "automatic-<version>-" is the same
+// version; any other, unreadable or not UTF-8, is an update.
+InstallKind installKind(FileManager& files, const Location& home, const std::string& version);
+
+// Asks for consent with the wording of `kind`; true only for the first button.
+bool consent(Application& app, InstallKind kind);
+
+// Decides the install kind, asks for consent where needed, then prepares the
+// tools folder and an empty, private setup log open for writing. Returns none
+// when the user declined, with nothing created. Errors are raised unchanged, and
+// nothing done before them is undone.
+std::optional<Handover> prepare(const Services& services, const Location& home, SetupManifest manifest);
+
+}  // namespace tovren
