@@ -1,20 +1,8 @@
 #include "app/entry.h"
 
-#include <new>
+#include "platform/error.h"
 
 namespace tovren {
-
-std::string describe(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::bad_alloc&) {
-    return "There was not enough memory to finish setup.";
-  } catch (const std::exception& known) {
-    return known.what();
-  } catch (...) {
-    return "Setup stopped because of an unexpected error.";
-  }
-}
 
 int enter(Application& app, const std::function<void()>& setup) {
   try {

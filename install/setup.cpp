@@ -1,6 +1,6 @@
 #include "install/setup.h"
 
-#include "install/preparation.h"
+#include "install/installation.h"
 #include "manifest/setup_manifest.h"
 
 namespace tovren {
@@ -9,8 +9,7 @@ void setup(const Services& services, const Build& build) {
   Location home = services.files.home();
   SetupManifest manifest = decodeManifest(build.manifest);
   std::optional<Handover> handover = prepare(services, home, std::move(manifest));
-  if (!handover) return;
-  services.files.close(handover->log);
+  if (handover) install(services, *handover, build);
 }
 
 }  // namespace tovren

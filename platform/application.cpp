@@ -41,6 +41,12 @@ class SystemApplication : public Application {
     if (!path) return std::nullopt;
     return resourcesOf(Location(*path));
   }
+  Location unpacker() override {
+    auto path = executablePath();
+    // Without its own path the program has no resource folder either, and setup
+    // stops before it would start the unpacker.
+    return path ? Location(*path).parent().append("ditto") : Location("/usr/bin/ditto");
+  }
 
  private:
   std::unique_ptr<Dialog> dialog_;

@@ -34,6 +34,8 @@ class Application {
   virtual int runModal(const Alert& alert) = 0;
   // The running application's resource folder, or none.
   virtual std::optional<Location> resourceFolder() = 0;
+  // The zip unpacker the program starts: "ditto" beside the running program.
+  virtual Location unpacker() = 0;
 };
 
 // The shared application object: alerts on the controlling terminal when there is

@@ -13,8 +13,9 @@ namespace tovren::testing {
 // An application whose alerts are answered from a script, recording every call.
 class ScriptedApplication : public Application {
  public:
-  explicit ScriptedApplication(std::deque<int> answers = {}, std::optional<Location> resources = std::nullopt)
-      : answers_(std::move(answers)), resources_(std::move(resources)) {}
+  explicit ScriptedApplication(std::deque<int> answers = {}, std::optional<Location> resources = std::nullopt,
+                               Location unpacker = Location("/usr/bin/ditto"))
+      : answers_(std::move(answers)), resources_(std::move(resources)), unpacker_(std::move(unpacker)) {}
 
   bool setAccessoryPolicy() override {
     calls.push_back("accessory");
@@ -30,6 +31,7 @@ class ScriptedApplication : public Application {
     return answer;
   }
   std::optional<Location> resourceFolder() override { return resources_; }
+  Location unpacker() override { return unpacker_; }
 
   std::vector<std::string> calls;
   std::vector<Alert> alerts;
@@ -37,6 +39,7 @@ class ScriptedApplication : public Application {
  private:
   std::deque<int> answers_;
   std::optional<Location> resources_;
+  Location unpacker_;
 };
 
 }  // namespace tovren::testing
@@ -101,6 +104,30 @@ class FaultyFiles : public FileManager {
   PosixFileManager real_;
   Location home_;
   Fault fault_;
+};
+
+}  // namespace tovren::testing
+
+namespace tovren::testing {
+
+// Child programs that are not started: each task is recorded and answered by a
+// scripted action, which may write into the log, touch files, raise or return a
+// status.
+class ScriptedProcesses : public Processes {
+ public:
+  using Action = std::function<int(const Task& task)>;
+  explicit ScriptedProcesses(std::vector<Action> actions = {}) : actions_(std::move(actions)) {}
+
+  int execute(const Task& task) override {
+    tasks.push_back(task);
+    if (tasks.size() > actions_.size()) return 0;
+    return actions_[tasks.size() - 1](task);
+  }
+
+  std::vector<Task> tasks;
+
+ private:
+  std::vector<Action> actions_;
 };
 
 }  // namespace tovren::testing

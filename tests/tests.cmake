@@ -5,16 +5,24 @@ set(TOVREN_TEST_DATA ${CMAKE_SOURCE_DIR}/tests/data)
 # Bundles that the end-to-end tests run.
 tovren_bundle(without-version MANIFEST ${TOVREN_TEST_DATA}/manifest-without-version.json)
 tovren_bundle(not-base64 MANIFEST_BASE64 ${TOVREN_TEST_DATA}/manifest-not-base64.txt)
+tovren_bundle(console-exits-3 CONSOLE ${TOVREN_TEST_DATA}/console-exits-3.sh)
+tovren_bundle(arm64-row PROCESSOR arm64)
+tovren_bundle(amd64-row PROCESSOR amd64)
+set(TOVREN_TEST_BUNDLES without-version not-base64 console-exits-3 arm64-row amd64-row)
 
 add_executable(tovren_tests
   app/entry_test.cpp
   install/digest_test.cpp
+  install/failure_message_test.cpp
+  install/installation_test.cpp
+  install/runner_test.cpp
   install/preparation_test.cpp
   install/safe_test.cpp
   manifest/setup_manifest_test.cpp
   platform/base64_test.cpp
   platform/location_test.cpp
   tests/bundle_test.cpp
+  tests/install_test.cpp
   tests/reproducible_test.cpp
   tests/program.cpp
   # The shipped manifest, as the main bundle has it.
@@ -27,7 +35,10 @@ target_compile_definitions(tovren_tests PRIVATE
   TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}"
   TOVREN_TOOLS="${CMAKE_BINARY_DIR}")
 target_link_libraries(tovren_tests PRIVATE tovren_app GTest::gtest_main util)
-add_dependencies(tovren_tests TOVREN-setup without-version-setup not-base64-setup make_zip manifest_tool)
+add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ditto)
+foreach(bundle ${TOVREN_TEST_BUNDLES})
+  add_dependencies(tovren_tests ${bundle}-setup)
+endforeach()
 
 include(GoogleTest)
 gtest_discover_tests(tovren_tests DISCOVERY_TIMEOUT 60)

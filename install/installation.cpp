@@ -1,0 +1,134 @@
+#include "install/installation.h"
+
+#include "install/digest.h"
+#include "install/failure_message.h"
+#include "install/runner.h"
+#include "install/safe.h"
+#include "install/setup_failure.h"
+#include "platform/error.h"
+#include "platform/uuid.h"
+
+namespace tovren {
+
+namespace {
+
+constexpr unsigned consoleMode = 0700;
+constexpr unsigned stagingFolderMode = 0700;
+const char* const filesMissing = "The setup files are missing. Download a fresh TOVREN app.";
+
+// Closes the log handle when the phase ends, however it ends.
+class LogClosing {
+ public:
+  LogClosing(FileManager& files, FileHandle log) : files_(files), log_(log) {}
+  ~LogClosing() {
+    try {
+      files_.close(log_);
+    } catch (...) {
+      // Nothing is lost: the children have ended and the log is on disk.
+    }
+  }
+  LogClosing(const LogClosing&) = delete;
+  LogClosing& operator=(const LogClosing&) = delete;
+
+ private:
+  FileManager& files_;
+  FileHandle log_;
+};
+
+// Removes the staging folder, with everything the unpacker left in it, when the
+// scope that made it ends.
+class StagingCleanup {
+ public:
+  StagingCleanup(FileManager& files, Location folder) : files_(files), folder_(std::move(folder)) {}
+  ~StagingCleanup() {
+    try {
+      files_.remove(folder_);
+    } catch (...) {
+      // A folder that cannot be removed is left; the next run uses a new name.
+    }
+  }
+  StagingCleanup(const StagingCleanup&) = delete;
+  StagingCleanup& operator=(const StagingCleanup&) = delete;
+
+ private:
+  FileManager& files_;
+  Location folder_;
+};
+
+bool matches(const Bytes& bytes, const std::string& expected) { return digest(bytes) == expected; }
+
+const SetupAsset& platformEntry(const SetupManifest& manifest, std::string_view platformKey) {
+  auto found = manifest.platforms.find(std::string(platformKey));
+  if (found == manifest.platforms.end()) throw SetupFailure(filesMissing);
+  return found->second;
+}
+
+Location resourceFolder(Application& app) {
+  std::optional<Location> folder = app.resourceFolder();
+  if (!folder) throw SetupFailure(filesMissing);
+  return *folder;
+}
+
+// Whether the console file holds the expected bytes; any failure to read it only
+// means it is not in place.
+bool inPlace(FileManager& files, const Location& console, const std::string& expected) {
+  try {
+    return matches(files.read(console), expected);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Reads the archive and checks it; its bytes are not needed afterwards.
+void verifyArchive(FileManager& files, const Location& archive, const std::string& expected) {
+  if (!matches(files.read(archive), expected))
+    throw SetupFailure("The setup archive did not pass verification. Download a fresh TOVREN app.");
+}
+
+// Unpacks the verified archive into a new private staging folder, verifies the
+// console in it, and writes those very bytes to `console`. The staging folder is
+// gone when this returns or raises.
+void unpackAndInstall(const Services& services, const Handover& handover, const Location& archive,
+                      const std::string& expected, const Location& console) {
+  FileManager& files = services.files;
+  Location staging = handover.toolsFolder.append(".setup-" + newUuid());
+  files.createFolder(staging, false, stagingFolderMode);
+  StagingCleanup cleanup(files, staging);
+
+  run(services.processes, services.app.unpacker(), {"-x", "-k", archive.path(), staging.path()}, handover.log,
+      handover.home);
+  Location staged = staging.append("tovren");
+  safe(files, staged);
+  Bytes bytes = files.read(staged);
+  if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
+  files.write(console, bytes);
+  files.setMode(console, consoleMode);
+}
+
+void installSteps(const Services& services, const Handover& handover, const Build& build) {
+  const SetupAsset& asset = platformEntry(handover.manifest, build.platformKey);
+  Location resources = resourceFolder(services.app);
+  Location console = handover.toolsFolder.append("console-" + handover.manifest.version + "-" +
+                                                 std::string(build.architectureWord));
+  safe(services.files, console);
+  if (!inPlace(services.files, console, asset.binary_sha256)) {
+    Location archive = resources.append(asset.archive);
+    verifyArchive(services.files, archive, asset.sha256);
+    unpackAndInstall(services, handover, archive, asset.binary_sha256, console);
+  }
+  run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log, handover.home);
+}
+
+}  // namespace
+
+void install(const Services& services, const Handover& handover, const Build& build) {
+  LogClosing closing(services.files, handover.log);
+  try {
+    installSteps(services, handover, build);
+  } catch (...) {
+    // Read while the handle is still open; it closes as this failure leaves.
+    throw SetupFailure(failureMessage(describe(std::current_exception()), services.files, handover.setupLog));
+  }
+}
+
+}  // namespace tovren

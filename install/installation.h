@@ -1,0 +1,14 @@
+#pragma once
+// The second phase of setup: verify, unpack, install and hand over to the console.
+
+#include "install/preparation.h"
+
+namespace tovren {
+
+// Makes sure the console of the manifest's version lies in the tools folder with
+// exactly the content the manifest names, then runs it once with "--install-auto".
+// Closes the log handle at every exit. Every failure leaves as one SetupFailure
+// whose message carries the end of the setup log; no staging folder remains.
+void install(const Services& services, const Handover& handover, const Build& build);
+
+}  // namespace tovren

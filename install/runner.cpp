@@ -1,0 +1,13 @@
+#include "install/runner.h"
+
+#include "install/setup_failure.h"
+
+namespace tovren {
+
+void run(Processes& processes, const Location& executable, std::vector<std::string> arguments, FileHandle log,
+         const Location& workingFolder) {
+  int status = processes.execute(Task{executable, std::move(arguments), log, workingFolder});
+  if (status != 0) throw SetupFailure("Setup stopped (exit " + std::to_string(status) + ").");
+}
+
+}  // namespace tovren

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/processes.h"
+
+namespace tovren {
+
+// Runs `executable` with `arguments` (no shell), standard input from the null
+// device, standard output and standard error to `log`, in `workingFolder`, and
+// waits until it ends. Returns when it exits with status 0. Raises the platform's
+// error when it cannot be started, and a SetupFailure "Setup stopped (exit N)."
+// for any other status (a child ended by signal N has status 128 + N).
+void run(Processes& processes, const Location& executable, std::vector<std::string> arguments, FileHandle log,
+         const Location& workingFolder);
+
+}  // namespace tovren

@@ -1,0 +1,3 @@
+#!/bin/sh
+echo "console: cannot reach the session service" >&2
+exit 3

@@ -1,0 +1,124 @@
+// Installation end to end: the real program, its unpacker and console, in
+// throwaway homes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "tests/program.h"
+
+namespace tovren::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string mainBundle = TOVREN_MAIN_BUNDLE;
+const std::string bundles = TOVREN_BUNDLES;
+const std::string version = "0.8.3-runtime.1";
+
+unsigned modeOf(const std::string& path) {
+  struct stat status{};
+  return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+struct Home {
+  TemporaryFolder folder;
+  std::string path(const std::string& relative = "") const { return folder.path() + (relative.empty() ? "" : "/" + relative); }
+  std::string tools(const std::string& name = "") const { return path(".tovren/tools" + (name.empty() ? "" : "/" + name)); }
+  Outcome run(const std::string& bundle, std::optional<std::string> typed = std::nullopt) const {
+    return testing::run({bundle + "/Contents/MacOS/tovren-setup", {}, {{"HOME", path()}}, std::move(typed)});
+  }
+  std::vector<std::string> toolsEntries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(tools())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+// A copy of the main bundle that a test may damage.
+struct BundleCopy {
+  BundleCopy() { fs::copy(mainBundle, path(), fs::copy_options::recursive); }
+  std::string path(const std::string& relative = "") const {
+    return folder.path() + "/TOVREN.app" + (relative.empty() ? "" : "/" + relative);
+  }
+  TemporaryFolder folder;
+};
+
+TEST(Install, FirstRunInstallsAndTheNextOnlyRunsTheConsole) {
+  for (std::string row : {"amd64", "arm64"}) {
+    Home home;
+    std::string bundle = bundles + "/" + row + "-row.app";
+    Outcome first = home.run(bundle, "1\n");
+    ASSERT_EQ(first.status, 0) << first.terminal;
+    std::string console = home.tools("console-" + version + "-" + row);
+    EXPECT_EQ(contentOf(console), contentOf(std::string(TOVREN_ARCHIVES) + "/" + row + "/tovren")) << row;
+    EXPECT_EQ(modeOf(home.path(".tovren")), 0700u);
+    EXPECT_EQ(modeOf(home.tools()), 0700u);
+    EXPECT_EQ(modeOf(home.tools("setup.log")), 0600u);
+    EXPECT_EQ(modeOf(console), 0700u);
+    EXPECT_EQ(home.toolsEntries(), (std::vector<std::string>{"console-" + version + "-" + row, "setup.log"}));
+    std::string plist = contentOf(home.path("Library/LaunchAgents/kestrine.console.plist"));
+    EXPECT_NE(plist.find("<string>" + console + "</string>"), std::string::npos) << plist;
+    EXPECT_NE(plist.find("automatic-" + version + "-" + row), std::string::npos) << plist;
+
+    Outcome second = home.run(bundle);  // no terminal: a prompt would decline
+    EXPECT_EQ(second.status, 0) << second.errorOutput;
+    EXPECT_EQ(second.errorOutput, "");
+    EXPECT_EQ(contentOf(home.tools("setup.log")),
+              "tovren " + version + " (" + row + "): wrote " + home.path("Library/LaunchAgents/kestrine.console.plist") + "\n");
+  }
+}
+
+TEST(Install, TruncatedConsoleIsReplacedAndACorrectOneNeedsNoArchive) {
+  Home home;
+  ASSERT_EQ(home.run(mainBundle, "1\n").status, 0);
+  std::string console = home.tools("console-" + version + "-" + TOVREN_ARCHITECTURE);
+  std::string good = contentOf(console);
+  writeFile(console, good.substr(0, 10));
+  fs::permissions(console, fs::perms(0644));
+  ASSERT_EQ(home.run(mainBundle).status, 0);
+  EXPECT_EQ(contentOf(console), good);
+  EXPECT_EQ(modeOf(console), 0700u);
+
+  // Without archives, and with an unpacker that would fail, the console in place is run.
+  BundleCopy copy;
+  fs::remove(copy.path("Contents/Resources/MAC-X64.zip"));
+  fs::remove(copy.path("Contents/Resources/MAC-ARM.zip"));
+  writeFile(copy.path("Contents/MacOS/ditto"), "#!/bin/sh\ntouch \"$HOME/ditto-ran\"\nexit 1\n");
+  Outcome outcome = home.run(copy.path());
+  EXPECT_EQ(outcome.status, 0) << outcome.errorOutput;
+  EXPECT_FALSE(fs::exists(home.path("ditto-ran")));
+}
+
+TEST(Install, DamagedArchiveFailsVerificationAndLeavesOnlyTheToolsFolderAndLog) {
+  Home home;
+  BundleCopy copy;
+  for (const char* archive : {"MAC-X64.zip", "MAC-ARM.zip"}) {
+    std::string path = copy.path(std::string("Contents/Resources/") + archive);
+    std::string bytes = contentOf(path);
+    bytes[bytes.size() / 2] ^= 1;
+    writeFile(path, bytes);
+  }
+  Outcome outcome = home.run(copy.path(), "1\n\n");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.terminal.find("The setup archive did not pass verification. Download a fresh TOVREN app.\r\n\r\n\r\n"
+                                  "Setup log: " + home.tools("setup.log")),
+            std::string::npos)
+      << outcome.terminal;
+  EXPECT_EQ(snapshot(home.path()), ".tovren 700\n.tovren/tools 700\n.tovren/tools/setup.log 600 []\n");
+}
+
+TEST(Install, FailingConsoleShowsItsExitAndItsOwnOutput) {
+  Home home;
+  Outcome outcome = home.run(bundles + "/console-exits-3.app", "1\n\n");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.terminal.find("Setup stopped (exit 3).\r\n\r\nconsole: cannot reach the session service\r\n\r\n"
+                                  "Setup log: " + home.tools("setup.log")),
+            std::string::npos)
+      << outcome.terminal;
+  EXPECT_EQ(home.toolsEntries(), (std::vector<std::string>{"console-" + version + "-" + TOVREN_ARCHITECTURE, "setup.log"}));
+}
+
+}  // namespace
+}  // namespace tovren::testing
