@@ -1,5 +1,6 @@
 #include "install/installation.h"
 
+#include "install/cleanup.h"
 #include "install/digest.h"
 #include "install/failure_message.h"
 #include "install/runner.h"
@@ -15,45 +16,6 @@ namespace {
 constexpr unsigned consoleMode = 0700;
 constexpr unsigned stagingFolderMode = 0700;
 const char* const filesMissing = "The setup files are missing. Download a fresh TOVREN app.";
-
-// Closes the log handle when the phase ends, however it ends.
-class LogClosing {
- public:
-  LogClosing(FileManager& files, FileHandle log) : files_(files), log_(log) {}
-  ~LogClosing() {
-    try {
-      files_.close(log_);
-    } catch (...) {
-      // Nothing is lost: the children have ended and the log is on disk.
-    }
-  }
-  LogClosing(const LogClosing&) = delete;
-  LogClosing& operator=(const LogClosing&) = delete;
-
- private:
-  FileManager& files_;
-  FileHandle log_;
-};
-
-// Removes the staging folder, with everything the unpacker left in it, when the
-// scope that made it ends.
-class StagingCleanup {
- public:
-  StagingCleanup(FileManager& files, Location folder) : files_(files), folder_(std::move(folder)) {}
-  ~StagingCleanup() {
-    try {
-      files_.remove(folder_);
-    } catch (...) {
-      // A folder that cannot be removed is left; the next run uses a new name.
-    }
-  }
-  StagingCleanup(const StagingCleanup&) = delete;
-  StagingCleanup& operator=(const StagingCleanup&) = delete;
-
- private:
-  FileManager& files_;
-  Location folder_;
-};
 
 bool matches(const Bytes& bytes, const std::string& expected) { return digest(bytes) == expected; }
 
@@ -93,7 +55,8 @@ void unpackAndInstall(const Services& services, const Handover& handover, const 
   FileManager& files = services.files;
   Location staging = handover.toolsFolder.append(".setup-" + newUuid());
   files.createFolder(staging, false, stagingFolderMode);
-  StagingCleanup cleanup(files, staging);
+  // A folder that cannot be removed is left; the next run uses a new name.
+  Cleanup removal([&] { files.remove(staging); });
 
   run(services.processes, services.app.unpacker(), {"-x", "-k", archive.path(), staging.path()}, handover.log,
       handover.home);
@@ -122,7 +85,8 @@ void installSteps(const Services& services, const Handover& handover, const Buil
 }  // namespace
 
 void install(const Services& services, const Handover& handover, const Build& build) {
-  LogClosing closing(services.files, handover.log);
+  // Nothing is lost when closing fails: the children have ended, the log is on disk.
+  Cleanup closing([&] { services.files.close(handover.log); });
   try {
     installSteps(services, handover, build);
   } catch (...) {
