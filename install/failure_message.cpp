@@ -6,7 +6,7 @@ namespace tovren {
 
 std::string logTail(FileManager& files, const Location& setupLog) {
   try {
-    return lastCharacters(readText(files, setupLog), logTailLength);
+    return lastCharacters(readText(files, setupLog, Links::refuse), logTailLength);
   } catch (const std::exception&) {
     return "";
   }

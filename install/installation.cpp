@@ -35,7 +35,7 @@ Location resourceFolder(Application& app) {
 // means it is not in place.
 bool inPlace(FileManager& files, const Location& console, const std::string& expected) {
   try {
-    return matches(files.read(console), expected);
+    return matches(files.read(console, Links::refuse), expected);
   } catch (const std::exception&) {
     return false;
   }
@@ -43,7 +43,7 @@ bool inPlace(FileManager& files, const Location& console, const std::string& exp
 
 // Reads the archive and checks it; its bytes are not needed afterwards.
 void verifyArchive(FileManager& files, const Location& archive, const std::string& expected) {
-  if (!matches(files.read(archive), expected))
+  if (!matches(files.read(archive, Links::follow), expected))
     throw SetupFailure("The setup archive did not pass verification. Download a fresh TOVREN app.");
 }
 
@@ -62,7 +62,7 @@ void unpackAndInstall(const Services& services, const Handover& handover, const 
       handover.home);
   Location staged = staging.append("tovren");
   safe(files, staged);
-  Bytes bytes = files.read(staged);
+  Bytes bytes = files.read(staged, Links::refuse);
   if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
   files.write(console, bytes);
   files.setMode(console, consoleMode);

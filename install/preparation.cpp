@@ -24,7 +24,7 @@ Alert consentAlert(InstallKind kind) {
 // The property list's text; the empty text when it cannot be read as UTF-8.
 std::string plistText(FileManager& files, const Location& plist) {
   try {
-    return readText(files, plist);
+    return readText(files, plist, Links::follow);
   } catch (const std::exception&) {
     return "";
   }

@@ -5,8 +5,8 @@
 
 namespace tovren {
 
-std::string readText(FileManager& files, const Location& location) {
-  Bytes bytes = files.read(location);
+std::string readText(FileManager& files, const Location& location, Links links) {
+  Bytes bytes = files.read(location, links);
   std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (!validUtf8(text)) throw PlatformError("Could not read \"" + location.path() + "\" as text: it is not valid UTF-8.");
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);

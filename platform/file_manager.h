@@ -12,6 +12,11 @@ namespace tovren {
 // What an item in the file system is, examined without following a link.
 enum class ItemType { file, folder, link, other };
 
+// Whether an operation may follow a symbolic link at the location itself. The
+// program's own destinations are never followed: a link planted there after they
+// were checked is refused.
+enum class Links { follow, refuse };
+
 // Abstract so it can be mocked out for tests. Every failing operation raises
 // a PlatformError that names the operation, the path and the system's reason.
 class FileManager {
@@ -28,17 +33,18 @@ class FileManager {
   // folder above it too. With `intermediates` an existing folder is success and is
   // left as it is; without, it is an error.
   virtual void createFolder(const Location& location, bool intermediates, unsigned mode) = 0;
-  // Sets the item's permission bits to exactly `mode`.
+  // Sets the item's permission bits to exactly `mode`; a link is refused, not followed.
   virtual void setMode(const Location& location, unsigned mode) = 0;
   // Removes the item and, for a folder, everything in it; never follows a link.
   virtual void remove(const Location& location) = 0;
   // The whole content of the file.
-  virtual Bytes read(const Location& location) = 0;
+  virtual Bytes read(const Location& location, Links links) = 0;
   // Makes the file hold exactly `bytes`, atomically: readers see the old or the new
   // content, never a part. A link at `location` is replaced, not followed. The new
   // file is private to the owner (0600) until the caller sets its mode.
   virtual void write(const Location& location, const Bytes& bytes) = 0;
-  // Opens the existing file for writing at its start, without truncating it.
+  // Opens the existing file for writing at its start, without truncating it; a
+  // link is refused, not followed.
   virtual FileHandle openForWriting(const Location& location) = 0;
   // Closes a handle from openForWriting.
   virtual void close(FileHandle handle) = 0;
@@ -46,6 +52,6 @@ class FileManager {
 
 // The whole file as UTF-8 text, without a leading byte-order mark; raises when the
 // file cannot be read or is not valid UTF-8.
-std::string readText(FileManager& files, const Location& location);
+std::string readText(FileManager& files, const Location& location, Links links);
 
 }  // namespace tovren

@@ -151,7 +151,8 @@ void PosixFileManager::createFolder(const Location& location, bool intermediates
 }
 
 void PosixFileManager::setMode(const Location& location, unsigned mode) {
-  if (::chmod(location.path().c_str(), mode) != 0) raise("Could not set the permissions of", location.path(), errno);
+  if (::fchmodat(AT_FDCWD, location.path().c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0)
+    raise("Could not set the permissions of", location.path(), errno);
 }
 
 void PosixFileManager::remove(const Location& location) {
@@ -160,9 +161,9 @@ void PosixFileManager::remove(const Location& location) {
   removeInside(parent.get(), location.name(), location.path());
 }
 
-Bytes PosixFileManager::read(const Location& location) {
+Bytes PosixFileManager::read(const Location& location, Links links) {
   const std::string& path = location.path();
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (links == Links::refuse ? O_NOFOLLOW : 0)));
   if (file.get() < 0) raise("Could not read", path, errno);
   struct stat status{};
   if (::fstat(file.get(), &status) != 0) raise("Could not read", path, errno);

@@ -13,7 +13,7 @@ class PosixFileManager : public FileManager {
   void createFolder(const Location& location, bool intermediates, unsigned mode) override;
   void setMode(const Location& location, unsigned mode) override;
   void remove(const Location& location) override;
-  Bytes read(const Location& location) override;
+  Bytes read(const Location& location, Links links) override;
   void write(const Location& location, const Bytes& bytes) override;
   FileHandle openForWriting(const Location& location) override;
   void close(FileHandle handle) override;

@@ -21,6 +21,7 @@ add_executable(tovren_tests
   manifest/setup_manifest_test.cpp
   platform/base64_test.cpp
   platform/location_test.cpp
+  platform/posix_file_manager_test.cpp
   tests/bundle_test.cpp
   tests/install_test.cpp
   tests/reproducible_test.cpp
