@@ -41,6 +41,18 @@ bool inPlace(FileManager& files, const Location& console, const std::string& exp
   }
 }
 
+// An earlier run that could not set the console's permissions left it with the
+// mode of its write, which does not let it start; such a console gets them now.
+// Any other console in place is left as it is.
+void restoreMode(FileManager& files, const Location& console) {
+  try {
+    if (files.attributes(console).permissions & 0100) return;
+  } catch (const PlatformError&) {
+    return;  // starting it will tell
+  }
+  files.setMode(console, consoleMode);
+}
+
 // Reads the archive and checks it; its bytes are not needed afterwards.
 void verifyArchive(FileManager& files, const Location& archive, const std::string& expected) {
   if (!matches(files.read(archive, Links::follow), expected))
@@ -50,15 +62,15 @@ void verifyArchive(FileManager& files, const Location& archive, const std::strin
 // Unpacks the verified archive into a new private staging folder, verifies the
 // console in it, and writes those very bytes to `console`. The staging folder is
 // gone when this returns or raises.
-void unpackAndInstall(const Services& services, const Handover& handover, const Location& archive,
-                      const std::string& expected, const Location& console) {
+void unpackAndInstall(const Services& services, const Handover& handover, const Location& resources,
+                      const Location& archive, const std::string& expected, const Location& console) {
   FileManager& files = services.files;
   Location staging = handover.toolsFolder.append(".setup-" + newUuid());
   files.createFolder(staging, false, stagingFolderMode);
   // A folder that cannot be removed is left; the next run uses a new name.
   Cleanup removal([&] { files.remove(staging); });
 
-  run(services.processes, services.app.unpacker(), {"-x", "-k", archive.path(), staging.path()}, handover.log,
+  run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), staging.path()}, handover.log,
       handover.home);
   Location staged = staging.append("tovren");
   safe(files, staged);
@@ -77,7 +89,9 @@ void installSteps(const Services& services, const Handover& handover, const Buil
   if (!inPlace(services.files, console, asset.binary_sha256)) {
     Location archive = resources.append(asset.archive);
     verifyArchive(services.files, archive, asset.sha256);
-    unpackAndInstall(services, handover, archive, asset.binary_sha256, console);
+    unpackAndInstall(services, handover, resources, archive, asset.binary_sha256, console);
+  } else {
+    restoreMode(services.files, console);
   }
   run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log, handover.home);
 }

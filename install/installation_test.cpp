@@ -84,7 +84,7 @@ struct Installation {
 
   TemporaryFolder home;
   FaultyFiles files;
-  ScriptedApplication app{{}, Location(home.path() + "/Resources"), Location("/bundle/ditto")};
+  ScriptedApplication app{{}, Location(home.path() + "/Resources")};
   ScriptedProcesses processes;
   SetupManifest manifest{"0.8.3-runtime.1", {}};
 };
@@ -106,7 +106,7 @@ TEST(Installation, FirstInstallationInstallsTheVerifiedBytesThenRunsTheConsole) 
 
   ASSERT_EQ(run.processes.tasks.size(), 2u);
   const Task& ditto = run.processes.tasks[0];
-  EXPECT_EQ(ditto.executable.path(), "/bundle/ditto");
+  EXPECT_EQ(ditto.executable.path(), run.path("Resources/ditto"));
   std::string staging = ditto.arguments.at(3);
   EXPECT_TRUE(staging.starts_with(run.path("home/.tovren/tools/.setup-"))) << staging;
   EXPECT_EQ(staging.size(), run.path("home/.tovren/tools/.setup-").size() + 36);
@@ -118,6 +118,12 @@ TEST(Installation, FirstInstallationInstallsTheVerifiedBytesThenRunsTheConsole) 
   EXPECT_EQ(handOver.workingFolder.path(), run.path("home"));
 }
 
+TEST(Installation, UnpackerLiesBesideTheProgramInItsBundle) {
+  EXPECT_EQ(unpackerFor(Location("/Apps/TOVREN.app/Contents/Resources")).path(), "/Apps/TOVREN.app/Contents/MacOS/ditto");
+  EXPECT_EQ(unpackerFor(Location("/opt/tovren")).path(), "/opt/tovren/ditto");
+  EXPECT_EQ(unpackerFor(Location("/opt/Contents/Resources")).path(), "/opt/Contents/Resources/ditto");
+}
+
 TEST(Installation, ConsoleInPlaceIsOnlyRunAndAWrongOneIsReplaced) {
   Installation inPlace;
   testing::writeFile(inPlace.console(), consoleBytes);
@@ -126,6 +132,14 @@ TEST(Installation, ConsoleInPlaceIsOnlyRunAndAWrongOneIsReplaced) {
   EXPECT_EQ(inPlace.install({exiting(0)}), "ok");
   EXPECT_EQ(inPlace.processes.tasks.size(), 1u);
   EXPECT_EQ(fs::status(inPlace.console()).permissions(), fs::perms(0750));  // not set again
+
+  // A console whose permissions an earlier run could not set gets them, and starts.
+  Installation modeless;
+  testing::writeFile(modeless.console(), consoleBytes);
+  fs::permissions(modeless.console(), fs::perms(0600));
+  EXPECT_EQ(modeless.install({exiting(0)}), "ok");
+  EXPECT_EQ(fs::status(modeless.console()).permissions(), fs::perms(0700));
+  EXPECT_EQ(modeless.processes.tasks.size(), 1u);
 
   Installation truncated;
   testing::writeFile(truncated.console(), consoleBytes.substr(0, 5));
@@ -178,8 +192,8 @@ TEST(Installation, EveryFailureLeavesAsOneMessageWithTheLogTail) {
        {}, "The setup archive did not pass verification. Download a fresh TOVREN app.", false},
       {"staging folder cannot be made", fail("createFolder HOME/home/.tovren/tools/.setup-*", ENOSPC), {},
        "Injected failure: createFolder \"HOME/home/.tovren/tools/.setup-UUID\": No space left on device.", false},
-      {"unpacker cannot start", {}, {[](const Task&) -> int { throw PlatformError("Could not start \"/bundle/ditto\": No such file or directory."); }},
-       "Could not start \"/bundle/ditto\": No such file or directory.", false},
+      {"unpacker cannot start", {}, {[](const Task&) -> int { throw PlatformError("Could not start \"/x/ditto\": No such file or directory."); }},
+       "Could not start \"/x/ditto\": No such file or directory.", false},
       {"unpacker fails", {}, {exiting(1, "ditto: cannot read the archive\n")}, "Setup stopped (exit 1).", false,
        "ditto: cannot read the archive\n"},
       {"staged console is a link", {},

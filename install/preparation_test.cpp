@@ -125,9 +125,9 @@ TEST(Preparation, ConsentPreparesPrivateFolderAndEmptyPrivateLogInOrder) {
   std::string tools = run.path(".tovren/tools"), log = tools + "/setup.log";
   std::vector<std::string> steps;
   for (const auto& operation : run.files.operations)
-    if (operation.starts_with("type " + tools) || !operation.starts_with("type ")) steps.push_back(operation);
+    if (operation.starts_with("attributes " + tools) || !operation.starts_with("attributes ")) steps.push_back(operation);
   EXPECT_EQ(steps, (std::vector<std::string>{"exists " + run.path("Library/LaunchAgents/kestrine.console.plist"),
-                                             "type " + tools, "createFolder " + tools, "type " + log, "type " + tools,
+                                             "attributes " + tools, "createFolder " + tools, "attributes " + log, "attributes " + tools,
                                              "write " + log, "setMode " + log, "openForWriting " + log, "close"}));
 }
 

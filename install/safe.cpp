@@ -10,7 +10,7 @@ namespace {
 // A missing item, or one that cannot be examined, is no link.
 bool isLink(FileManager& files, const Location& location) {
   try {
-    return files.type(location) == ItemType::link;
+    return files.attributes(location).type == ItemType::link;
   } catch (const PlatformError&) {
     return false;
   }

@@ -84,12 +84,12 @@ TEST(Safe, WalksOnPastItemsThatCannotBeExaminedUpToTheRoot) {
   fs::create_directories(root.path() + "/real/tools");
   fs::create_directory_symlink(root.path() + "/real", root.path() + "/link");
   std::string blocked = root.path() + "/link/tools";
-  FaultyFiles files(Location(root.path()), FaultyFiles::failing("type " + blocked, EACCES));
+  FaultyFiles files(Location(root.path()), FaultyFiles::failing("attributes " + blocked, EACCES));
   EXPECT_EQ(verdict(files, Location(blocked + "/setup.log")), refusal + root.path() + "/link");
 
   FaultyFiles plain(Location("/"));
   EXPECT_EQ(verdict(plain, Location("/tmp/../")), "accepted");
-  EXPECT_EQ(plain.operations, std::vector<std::string>{"type /"});  // the root, examined once
+  EXPECT_EQ(plain.operations, std::vector<std::string>{"attributes /"});  // the root, examined once
 }
 
 }  // namespace

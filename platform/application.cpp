@@ -29,6 +29,17 @@ Location resourcesOf(const Location& executable) {
 }
 
 // The way to show alerts is picked once, when the program starts.
+}  // namespace
+
+Location unpackerFor(const Location& resourceFolder) {
+  Location contents = resourceFolder.parent();
+  if (resourceFolder.name() == "Resources" && contents.name() == "Contents" && contents.parent().name().ends_with(".app"))
+    return contents.append("MacOS/ditto");
+  return resourceFolder.append("ditto");
+}
+
+namespace {
+
 class SystemApplication : public Application {
  public:
   SystemApplication() : dialog_(chooseDialog()) {}
@@ -40,12 +51,6 @@ class SystemApplication : public Application {
     auto path = executablePath();
     if (!path) return std::nullopt;
     return resourcesOf(Location(*path));
-  }
-  Location unpacker() override {
-    auto path = executablePath();
-    // Without its own path the program has no resource folder either, and setup
-    // stops before it would start the unpacker.
-    return path ? Location(*path).parent().append("ditto") : Location("/usr/bin/ditto");
   }
 
  private:

@@ -34,9 +34,11 @@ class Application {
   virtual int runModal(const Alert& alert) = 0;
   // The running application's resource folder, or none.
   virtual std::optional<Location> resourceFolder() = 0;
-  // The zip unpacker the program starts: "ditto" beside the running program.
-  virtual Location unpacker() = 0;
 };
+
+// The zip unpacker shipped with the application whose resource folder this is:
+// X.app/Contents/MacOS/ditto for X.app/Contents/Resources, else "ditto" in the folder.
+Location unpackerFor(const Location& resourceFolder);
 
 // The shared application object: alerts on the controlling terminal when there is
 // one, otherwise written to standard error without waiting for an answer.

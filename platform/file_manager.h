@@ -12,6 +12,12 @@ namespace tovren {
 // What an item in the file system is, examined without following a link.
 enum class ItemType { file, folder, link, other };
 
+// What the file system says of an item itself.
+struct Attributes {
+  ItemType type;
+  unsigned permissions;  // the mode's permission bits, e.g. 0700
+};
+
 // Whether an operation may follow a symbolic link at the location itself. The
 // program's own destinations are never followed: a link planted there after they
 // were checked is refused.
@@ -27,8 +33,9 @@ class FileManager {
   virtual Location home() = 0;
   // Whether something exists at `location`, following links.
   virtual bool exists(const Location& location) = 0;
-  // The type of the item itself (a link is a link); raises when it cannot be examined.
-  virtual ItemType type(const Location& location) = 0;
+  // The attributes of the item itself (a link is a link); raises when it cannot be
+  // examined.
+  virtual Attributes attributes(const Location& location) = 0;
   // Creates the folder with exactly `mode`, and with `intermediates` every missing
   // folder above it too. With `intermediates` an existing folder is success and is
   // left as it is; without, it is an error.

@@ -47,24 +47,31 @@ std::string homeFromPasswordDatabase() {
   return entry.pw_dir;
 }
 
-// Whether `path` names a folder, following links as a path lookup does.
-bool isFolder(const std::string& path) {
-  struct stat status{};
-  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// Creates one folder with exactly `mode`; returns false when something already
-// stands there.
-bool makeFolder(const std::string& path, unsigned mode) {
+// Creates one folder with exactly `mode`, or nothing; returns false when something
+// already stands at `path`. `shown` is the folder the caller asked for.
+bool makeFolder(const std::string& path, unsigned mode, const std::string& shown) {
   if (::mkdir(path.c_str(), mode) != 0) {
     if (errno == EEXIST) return false;
-    raise("Could not create the folder", path, errno);
+    raise("Could not create the folder", shown, errno);
   }
   // mkdir narrowed the mode by the umask; widen it back to exactly `mode` on the
-  // folder just made, reached without following a link.
+  // folder just made, reached without following a link. A folder that cannot get
+  // its mode is taken back, so a failure leaves nothing behind.
   Descriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (folder.get() < 0 || ::fchmod(folder.get(), mode) != 0) raise("Could not set the permissions of", path, errno);
+  if (folder.get() < 0 || ::fchmod(folder.get(), mode) != 0) {
+    int code = errno;
+    ::rmdir(path.c_str());
+    raise("Could not create the folder", shown, code);
+  }
   return true;
+}
+
+// Raises unless `path`, which exists, is a folder (following links, as a path
+// lookup does).
+void requireFolder(const std::string& path, const std::string& shown) {
+  struct stat status{};
+  if (::stat(path.c_str(), &status) != 0) raise("Could not create the folder", shown, errno);
+  if (!S_ISDIR(status.st_mode)) raise("Could not create the folder", shown, ENOTDIR);
 }
 
 void removeInside(int parent, const std::string& name, const std::string& path);
@@ -127,25 +134,26 @@ bool PosixFileManager::exists(const Location& location) {
   return ::stat(location.path().c_str(), &status) == 0;
 }
 
-ItemType PosixFileManager::type(const Location& location) {
+Attributes PosixFileManager::attributes(const Location& location) {
   struct stat status{};
   if (::lstat(location.path().c_str(), &status) != 0) raise("Could not examine", location.path(), errno);
-  if (S_ISLNK(status.st_mode)) return ItemType::link;
-  if (S_ISDIR(status.st_mode)) return ItemType::folder;
-  if (S_ISREG(status.st_mode)) return ItemType::file;
-  return ItemType::other;
+  ItemType type = S_ISLNK(status.st_mode)   ? ItemType::link
+                  : S_ISDIR(status.st_mode) ? ItemType::folder
+                  : S_ISREG(status.st_mode) ? ItemType::file
+                                            : ItemType::other;
+  return Attributes{type, status.st_mode & 07777u};
 }
 
 void PosixFileManager::createFolder(const Location& location, bool intermediates, unsigned mode) {
   const std::string& path = location.path();
   if (!intermediates) {
-    if (!makeFolder(path, mode)) raise("Could not create the folder", path, EEXIST);
+    if (!makeFolder(path, mode, path)) raise("Could not create the folder", path, EEXIST);
     return;
   }
   // Every folder from the top down; existing folders are left as they are.
-  for (std::size_t end = path.find('/', 1); ; end = path.find('/', end + 1)) {
+  for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
     std::string prefix = path.substr(0, end);
-    if (!isFolder(prefix) && !makeFolder(prefix, mode)) raise("Could not create the folder", path, ENOTDIR);
+    if (!makeFolder(prefix, mode, path)) requireFolder(prefix, path);
     if (end == std::string::npos) return;
   }
 }

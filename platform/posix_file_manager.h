@@ -9,7 +9,7 @@ class PosixFileManager : public FileManager {
  public:
   Location home() override;
   bool exists(const Location& location) override;
-  ItemType type(const Location& location) override;
+  Attributes attributes(const Location& location) override;
   void createFolder(const Location& location, bool intermediates, unsigned mode) override;
   void setMode(const Location& location, unsigned mode) override;
   void remove(const Location& location) override;

@@ -13,9 +13,8 @@ namespace tovren::testing {
 // An application whose alerts are answered from a script, recording every call.
 class ScriptedApplication : public Application {
  public:
-  explicit ScriptedApplication(std::deque<int> answers = {}, std::optional<Location> resources = std::nullopt,
-                               Location unpacker = Location("/usr/bin/ditto"))
-      : answers_(std::move(answers)), resources_(std::move(resources)), unpacker_(std::move(unpacker)) {}
+  explicit ScriptedApplication(std::deque<int> answers = {}, std::optional<Location> resources = std::nullopt)
+      : answers_(std::move(answers)), resources_(std::move(resources)) {}
 
   bool setAccessoryPolicy() override {
     calls.push_back("accessory");
@@ -31,7 +30,6 @@ class ScriptedApplication : public Application {
     return answer;
   }
   std::optional<Location> resourceFolder() override { return resources_; }
-  Location unpacker() override { return unpacker_; }
 
   std::vector<std::string> calls;
   std::vector<Alert> alerts;
@@ -39,7 +37,6 @@ class ScriptedApplication : public Application {
  private:
   std::deque<int> answers_;
   std::optional<Location> resources_;
-  Location unpacker_;
 };
 
 }  // namespace tovren::testing
@@ -74,7 +71,7 @@ class FaultyFiles : public FileManager {
 
   Location home() override { return home_; }
   bool exists(const Location& l) override { return check("exists", l), real_.exists(l); }
-  ItemType type(const Location& l) override { return check("type", l), real_.type(l); }
+  Attributes attributes(const Location& l) override { return check("attributes", l), real_.attributes(l); }
   void createFolder(const Location& l, bool intermediates, unsigned mode) override {
     check("createFolder", l), real_.createFolder(l, intermediates, mode);
   }

@@ -1,6 +1,7 @@
 #include "tests/program.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -53,9 +54,18 @@ int statusOf(pid_t child) {
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
-Outcome runDetached(const Launch& launch, std::vector<char*>& argv, std::vector<char*>& envp) {
-  TemporaryFolder folder;
-  std::string errors = folder.path() + "/stderr";
+// A program started without a terminal, in a session of its own.
+struct Detached {
+  pid_t child = 0;
+  std::string errors;  // where its standard error goes
+};
+
+Detached startDetached(const Launch& launch, const std::string& errors) {
+  std::vector<std::string> arguments{launch.program};
+  arguments.insert(arguments.end(), launch.arguments.begin(), launch.arguments.end());
+  std::vector<std::string> environment = environmentWith(launch.environment);
+  auto argv = pointers(arguments);
+  auto envp = pointers(environment);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -69,13 +79,28 @@ Outcome runDetached(const Launch& launch, std::vector<char*>& argv, std::vector<
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (code != 0) throw std::runtime_error("cannot start " + launch.program);
+  return Detached{child, errors};
+}
+
+Outcome finish(const Detached& started) {
   Outcome outcome;
-  outcome.status = statusOf(child);
-  outcome.errorOutput = contentOf(errors);
+  outcome.status = statusOf(started.child);
+  outcome.errorOutput = contentOf(started.errors);
   return outcome;
 }
 
-Outcome runOnTerminal(const Launch& launch, std::vector<char*>& argv, std::vector<char*>& envp) {
+void killLater(pid_t child, const std::optional<int>& microseconds) {
+  if (!microseconds) return;
+  usleep(static_cast<useconds_t>(*microseconds));
+  kill(child, SIGKILL);
+}
+
+Outcome runOnTerminal(const Launch& launch) {
+  std::vector<std::string> arguments{launch.program};
+  arguments.insert(arguments.end(), launch.arguments.begin(), launch.arguments.end());
+  std::vector<std::string> environment = environmentWith(launch.environment);
+  auto argv = pointers(arguments);
+  auto envp = pointers(environment);
   int terminal = -1;
   pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
   if (child < 0) throw std::runtime_error("forkpty failed");
@@ -86,6 +111,7 @@ Outcome runOnTerminal(const Launch& launch, std::vector<char*>& argv, std::vecto
   // The terminal keeps typed lines until the program reads them.
   const std::string& typed = *launch.typed;
   if (!typed.empty() && write(terminal, typed.data(), typed.size()) < 0) throw std::runtime_error("cannot type");
+  killLater(child, launch.killAfterMicroseconds);
   Outcome outcome;
   char buffer[4096];
   for (ssize_t n; (n = read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
@@ -98,12 +124,21 @@ Outcome runOnTerminal(const Launch& launch, std::vector<char*>& argv, std::vecto
 }  // namespace
 
 Outcome run(const Launch& launch) {
-  std::vector<std::string> arguments{launch.program};
-  arguments.insert(arguments.end(), launch.arguments.begin(), launch.arguments.end());
-  std::vector<std::string> environment = environmentWith(launch.environment);
-  auto argv = pointers(arguments);
-  auto envp = pointers(environment);
-  return launch.typed ? runOnTerminal(launch, argv, envp) : runDetached(launch, argv, envp);
+  if (launch.typed) return runOnTerminal(launch);
+  TemporaryFolder folder;
+  Detached started = startDetached(launch, folder.path() + "/stderr");
+  killLater(started.child, launch.killAfterMicroseconds);
+  return finish(started);
+}
+
+std::vector<Outcome> runTogether(const std::vector<Launch>& launches) {
+  TemporaryFolder folder;
+  std::vector<Detached> started;
+  for (std::size_t i = 0; i < launches.size(); ++i)
+    started.push_back(startDetached(launches[i], folder.path() + "/stderr-" + std::to_string(i)));
+  std::vector<Outcome> outcomes;
+  for (const auto& one : started) outcomes.push_back(finish(one));
+  return outcomes;
 }
 
 TemporaryFolder::TemporaryFolder() {

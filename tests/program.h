@@ -20,10 +20,15 @@ struct Launch {
   std::map<std::string, std::string> environment;  // set on top of this process's
   // With a value: the program runs on a new pseudo-terminal and these keys are typed.
   // Without: it runs in a new session with no controlling terminal.
-  std::optional<std::string> typed;
+  std::optional<std::string> typed = std::nullopt;
+  // With a value: the program is killed with SIGKILL this long after it started.
+  std::optional<int> killAfterMicroseconds = std::nullopt;
 };
 
 Outcome run(const Launch& launch);
+
+// Starts every launch (without a terminal) before waiting for any of them.
+std::vector<Outcome> runTogether(const std::vector<Launch>& launches);
 
 // A fresh folder under the system's temporary folder, removed with its content
 // when the value goes away.

@@ -10,6 +10,12 @@ tovren_bundle(arm64-row PROCESSOR arm64)
 tovren_bundle(amd64-row PROCESSOR amd64)
 set(TOVREN_TEST_BUNDLES without-version not-base64 console-exits-3 arm64-row amd64-row)
 
+# Stands between the program and the C library to fail or kill it at any operation.
+add_library(tovren_fault_shim MODULE tests/shim/fault_shim.cpp)
+target_link_libraries(tovren_fault_shim PRIVATE dl)
+target_compile_options(tovren_fault_shim PRIVATE -fno-sanitize=all -Wno-conversion)
+target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
+
 add_executable(tovren_tests
   app/entry_test.cpp
   install/digest_test.cpp
@@ -23,6 +29,7 @@ add_executable(tovren_tests
   platform/location_test.cpp
   platform/posix_file_manager_test.cpp
   tests/bundle_test.cpp
+  tests/faults_test.cpp
   tests/install_test.cpp
   tests/reproducible_test.cpp
   tests/program.cpp
@@ -34,9 +41,10 @@ target_compile_definitions(tovren_tests PRIVATE
   TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles"
   TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app"
   TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}"
-  TOVREN_TOOLS="${CMAKE_BINARY_DIR}")
+  TOVREN_TOOLS="${CMAKE_BINARY_DIR}"
+  TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
 target_link_libraries(tovren_tests PRIVATE tovren_app GTest::gtest_main util)
-add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ditto)
+add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ditto tovren_fault_shim)
 foreach(bundle ${TOVREN_TEST_BUNDLES})
   add_dependencies(tovren_tests ${bundle}-setup)
 endforeach()
