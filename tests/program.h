@@ -17,7 +17,7 @@ struct Outcome {
 struct Launch {
   std::string program;
   std::vector<std::string> arguments;
-  std::map<std::string, std::string> environment;  // set on top of this process's
+  std::map<std::string, std::string> environment = {};  // set on top of this process's
   // With a value: the program runs on a new pseudo-terminal and these keys are typed.
   // Without: it runs in a new session with no controlling terminal.
   std::optional<std::string> typed = std::nullopt;

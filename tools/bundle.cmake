@@ -50,7 +50,7 @@ endfunction()
 #   [RESOURCES files...])     the resource folder's files (default: the two archives)
 #
 # Makes NAME.app/Contents/MacOS/tovren-setup (target NAME-setup) with ditto beside
-# it, and NAME.app/Contents/Resources.
+# it, and NAME.app/Contents/Resources (target NAME-resources).
 function(tovren_bundle name)
   cmake_parse_arguments(PARSE_ARGV 1 B "" "DIRECTORY;PROCESSOR;CONSOLE;MANIFEST;MANIFEST_BASE64" "RESOURCES")
   if(NOT B_DIRECTORY)
@@ -100,6 +100,12 @@ function(tovren_bundle name)
       DEPENDS ${file})
     list(APPEND copies ${app}/Contents/Resources/${file_name})
   endforeach()
+  # The unpacker, copied whenever it is rebuilt.
+  add_custom_command(OUTPUT ${app}/Contents/MacOS/ditto
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/MacOS
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ditto> ${app}/Contents/MacOS/ditto
+    DEPENDS ditto)
+  list(APPEND copies ${app}/Contents/MacOS/ditto)
   add_custom_target(${name}-resources ALL DEPENDS ${copies}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/Resources)
 
@@ -108,8 +114,4 @@ function(tovren_bundle name)
   target_link_libraries(${name}-setup PRIVATE tovren_app)
   set_target_properties(${name}-setup PROPERTIES OUTPUT_NAME tovren-setup RUNTIME_OUTPUT_DIRECTORY ${app}/Contents/MacOS)
   add_dependencies(${name}-setup ${name}-resources)
-  if(TARGET ditto)
-    add_custom_command(TARGET ${name}-setup POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ditto> ${app}/Contents/MacOS/ditto)
-  endif()
 endfunction()

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -45,11 +46,14 @@ void check(archive* a, int status, const std::string& what) {
   if (status < ARCHIVE_WARN) throw Refusal(what + ": " + (archive_error_string(a) ? archive_error_string(a) : "failed"));
 }
 
-// Refuses an entry whose name or link target could reach outside the folder.
-void vet(archive_entry* entry) {
+// Refuses an entry whose name or link target could reach outside the folder, and
+// a second entry of the same name, which unpackers read in different ways.
+void vet(archive_entry* entry, std::set<std::string>& seen) {
   const char* name = archive_entry_pathname(entry);
   std::string shown = name ? name : "";
   if (!name || !staysInside(name)) throw Refusal("refusing entry \"" + shown + "\": it would land outside the folder");
+  std::string key = shown.ends_with("/") ? shown.substr(0, shown.size() - 1) : shown;
+  if (!seen.insert(key).second) throw Refusal("refusing entry \"" + shown + "\": the archive holds it twice");
   if (const char* target = archive_entry_hardlink(entry); target && !staysInside(target))
     throw Refusal("refusing entry \"" + shown + "\": its hard link leads outside the folder");
   if (archive_entry_filetype(entry) == AE_IFLNK) {
@@ -68,7 +72,9 @@ void copyData(archive* reader, archive* writer) {
   for (;;) {
     int status = archive_read_data_block(reader, &block, &size, &offset);
     if (status == ARCHIVE_EOF) return;
-    check(reader, status, "cannot read the archive");
+    // A damaged entry (a checksum that does not match) is only a warning to the
+    // library; here it ends the unpacking.
+    if (status != ARCHIVE_OK) check(reader, ARCHIVE_FAILED, "cannot read the archive");
     check(writer, static_cast<int>(archive_write_data_block(writer, block, size, offset)), "cannot write");
   }
 }
@@ -77,15 +83,17 @@ void extract(int zip) {
   archive* reader = archive_read_new();
   archive* writer = archive_write_disk_new();
   try {
-    archive_read_support_format_zip(reader);
+    // Only a complete archive: its central directory names every entry.
+    archive_read_support_format_zip_seekable(reader);
     archive_write_disk_set_options(writer, ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                                                ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
                                                ARCHIVE_EXTRACT_NO_OVERWRITE);
     check(reader, archive_read_open_fd(reader, zip, 65536), "cannot open the archive");
     archive_entry* entry;
+    std::set<std::string> seen;
     for (int status; (status = archive_read_next_header(reader, &entry)) != ARCHIVE_EOF;) {
       check(reader, status, "cannot read the archive");
-      vet(entry);
+      vet(entry, seen);
       check(writer, archive_write_header(writer, entry), std::string("cannot extract \"") + archive_entry_pathname(entry) + "\"");
       copyData(reader, writer);
       check(writer, archive_write_finish_entry(writer), std::string("cannot extract \"") + archive_entry_pathname(entry) + "\"");
