@@ -96,6 +96,8 @@ TEST(SetupManifest, FirstBrokenMemberIsNamedWithItsPath) {
       {manifest(R"("darwin-amd64": "MAC-X64.zip")"),
        prefix + R"("platforms" → "darwin-amd64" is a string where an object is expected.)"},
       {"[]", prefix + "the top level is an array where an object is expected."},
+      {R"({"version": "1", "platforms": {}, "bytes": 8e3971})",
+       "The setup manifest is not valid JSON (number overflow parsing '8e3971')."},
       {R"({"version": "1", "platforms": {},})", "The setup manifest is not valid JSON (at line 1, column 34: syntax error while parsing object key - unexpected '}'; expected string literal)."},
       {"{\"version\": \"1\" /* note */, \"platforms\": {}}", "The setup manifest is not valid JSON (at line 1, column 17: syntax error while parsing object - invalid literal; last read: '\"1\" /'; expected '}')."},
       {"{\"version\": \"\xff\", \"platforms\": {}}", "The setup manifest is not valid JSON (at line 1, column 14: syntax error while parsing value - invalid string: ill-formed UTF-8 byte; last read: '\"\xff')."},

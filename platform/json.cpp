@@ -18,10 +18,10 @@ const char* typeName(const nlohmann::ordered_json& value) {
 // nlohmann's messages begin with an internal code, e.g.
 // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."; keep
 // only the part a reader understands.
-std::string withoutLibraryPrefix(const std::string& message) {
-  const std::string marker = "parse error ";
-  auto at = message.find(marker);
-  return at == std::string::npos ? message : message.substr(at + marker.size());
+std::string withoutLibraryPrefix(std::string message) {
+  if (message.starts_with("[json.exception.")) message.erase(0, message.find("] ") + 2);
+  if (message.starts_with("parse error ")) message.erase(0, std::string("parse error ").size());
+  return message;
 }
 
 }  // namespace
@@ -36,7 +36,9 @@ JsonValue JsonValue::parse(const Bytes& bytes, std::string what) {
     auto root = std::make_shared<const nlohmann::ordered_json>(
         nlohmann::ordered_json::parse(bytes.begin(), bytes.end(), nullptr, true, false));
     return JsonValue(root, root.get(), {}, name);
-  } catch (const nlohmann::json::parse_error& error) {
+  } catch (const nlohmann::json::exception& error) {
+    // Syntax errors, and numbers beyond the range of a double (valid JSON, but
+    // past the decoder's limits).
     throw DecodingError(*name + " is not valid JSON (" + withoutLibraryPrefix(error.what()) + ").");
   }
 }

@@ -52,3 +52,16 @@ endforeach()
 
 include(GoogleTest)
 gtest_discover_tests(tovren_tests DISCOVERY_TIMEOUT 60)
+
+# Fuzz targets: ctest replays their seed corpus; tools/fuzz.sh fuzzes them with libFuzzer.
+foreach(fuzzer manifest log_tail)
+  set(corpus ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${fuzzer})
+  add_executable(${fuzzer}_replay tests/fuzz/${fuzzer}_fuzzer.cpp tests/fuzz/replay_main.cpp)
+  target_link_libraries(${fuzzer}_replay PRIVATE tovren_manifest)
+  add_test(NAME Fuzz.${fuzzer}.corpus COMMAND ${fuzzer}_replay ${corpus})
+  if(TOVREN_FUZZ)
+    add_executable(${fuzzer}_fuzzer tests/fuzz/${fuzzer}_fuzzer.cpp)
+    target_compile_options(${fuzzer}_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${fuzzer}_fuzzer PRIVATE tovren_manifest -fsanitize=fuzzer)
+  endif()
+endforeach()

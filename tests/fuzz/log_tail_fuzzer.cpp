@@ -1,0 +1,22 @@
+// The failure message's log tail on arbitrary bytes as a log.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "platform/text.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tovren;
+  std::string_view log(reinterpret_cast<const char*>(data), size);
+  if (!validUtf8(log)) return 0;  // the message then carries no tail
+  for (std::size_t count : {std::size_t{1200}, size ? std::size_t{data[0] % 8u} : std::size_t{0}}) {
+    std::string tail = lastCharacters(log, count);
+    // A suffix of the log, cut at a character boundary, never longer than the log.
+    if (!log.ends_with(tail) || !validUtf8(tail)) std::abort();
+    if (count == 0 && !tail.empty()) std::abort();
+    // Taking the tail of the tail changes nothing.
+    if (lastCharacters(tail, count) != tail) std::abort();
+  }
+  return 0;
+}
