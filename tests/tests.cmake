@@ -32,6 +32,7 @@ add_executable(tovren_tests
   tests/ditto_test.cpp
   tests/faults_test.cpp
   tests/install_test.cpp
+  tests/repeat_test.cpp
   tests/reproducible_test.cpp
   tests/program.cpp
   # The shipped manifest, as the main bundle has it.

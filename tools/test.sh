@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
+# Installs what is missing, builds everything and runs every test: once as built
+# for users, once with AddressSanitizer and UndefinedBehaviorSanitizer, where any
+# report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/prerequisites.sh
@@ -8,3 +10,9 @@ jobs=$(nproc)
 cmake -S . -B build -G Ninja -DTOVREN_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake -S . -B build-sanitize -G Ninja -DTOVREN_WERROR=ON -DTOVREN_SANITIZE=address,undefined >/dev/null
+cmake --build build-sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
