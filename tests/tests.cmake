@@ -26,6 +26,7 @@ add_executable(tovren_tests
   install/safe_test.cpp
   manifest/setup_manifest_test.cpp
   platform/base64_test.cpp
+  platform/bytes_test.cpp
   platform/location_test.cpp
   platform/posix_file_manager_test.cpp
   tests/bundle_test.cpp

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Setup speed and memory against the same work done with standard tools.
+#   tools/benchmark.sh [RUNS]       (default 5 runs of each measurement)
+# Consoles of 4, 64 and 512 MiB, random and text-like. For each, alternating within
+# every round: (a) the program installing into a fresh home, (b) the program
+# repeating with the console in place, (c) the baseline script installing, (d) the
+# baseline repeating. Medians of wall time and peak resident memory go to
+# docs/benchmark.md, with docs/benchmark.png (time against size).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+tools/prerequisites.sh time gnuplot-nox unzip openssl
+
+bench=build-bench
+work=$bench/work
+consoles=$work/consoles
+mkdir -p "$consoles" docs
+line='tovren 0.8.3-runtime.1 [session 4711] device QL-2 connected on /dev/ttyUSB0 at 2026-12-06T07:12:00Z: ok'
+for size in 4 64 512; do
+  for kind in random text; do
+    file=$consoles/$kind-$size
+    [ -f "$file" ] && continue
+    bytes=$((size * 1048576 - 17))
+    { printf '#!/bin/sh\nexit 0\n'
+      if [ "$kind" = random ]; then head -c "$bytes" /dev/urandom; else head -c "$bytes" < <(yes "$line"); fi
+    } > "$file"
+  done
+done
+
+echo "Building the benchmark bundles"
+cmake -S . -B "$bench" -G Ninja -DTOVREN_BENCHMARK_CONSOLES="$PWD/$consoles" >/dev/null
+cmake --build "$bench" --target benchmark-bundles >/dev/null
+
+# One measurement: "<seconds> <peak kilobytes>".
+measure() {
+  /usr/bin/time -f "%e %M" -o "$work/time" "$@" </dev/null >/dev/null 2>&1
+  cat "$work/time"
+}
+
+fresh_home() {
+  local home
+  home=$(mktemp -d "$work/home-XXXXXX")
+  # The installed version's marker: no prompt, so the run needs no terminal.
+  mkdir -p "$home/Library/LaunchAgents" "$home/.tovren/tools"
+  echo "automatic-0.8.3-runtime.1-" > "$home/Library/LaunchAgents/kestrine.console.plist"
+  echo "$home"
+}
+
+results=$work/results
+: > "$results"
+declined=$(measure env HOME="$(mktemp -d "$work/home-XXXXXX")" "$bench/TOVREN.app/Contents/MacOS/tovren-setup" | cut -d' ' -f2)
+for size in 4 64 512; do
+  for kind in random text; do
+    name=$kind-$size
+    app=$bench/bundles/bench-$name.app
+    setup=$app/Contents/MacOS/tovren-setup
+    archive=$PWD/$app/Contents/Resources/MAC-X64.zip
+    manifest=$bench/bundle-inputs/bench-$name/manifest.json
+    sha=$(grep -o '"darwin-amd64": {[^}]*' "$manifest" | grep -o '"sha256": "[0-9a-f]*' | cut -d'"' -f4)
+    binsha=$(grep -o '"darwin-amd64": {[^}]*' "$manifest" | grep -o '"binary_sha256": "[0-9a-f]*' | cut -d'"' -f4)
+    archive_bytes=$(stat -c %s "$archive")
+    echo "Measuring $name ($runs rounds)"
+    for round in $(seq "$runs"); do
+      # Each round starts with a different measurement, so drift touches all alike.
+      for step in $(seq 0 3); do
+        case $(((round + step) % 4)) in
+        0) home=$(fresh_home); echo "$name a $(measure env HOME="$PWD/$home" "$setup")" >> "$results"
+           echo "$name b $(measure env HOME="$PWD/$home" "$setup")" >> "$results"; rm -rf "$home" ;;
+        1) home=$(fresh_home); echo "$name c $(measure tools/benchmark_baseline.sh install "$archive" "$sha" "$binsha" "$PWD/$home")" >> "$results"
+           echo "$name d $(measure tools/benchmark_baseline.sh repeat "$binsha" "$PWD/$home")" >> "$results"; rm -rf "$home" ;;
+        *) ;;
+        esac
+      done
+    done
+    echo "$name archive $archive_bytes" >> "$results"
+  done
+done
+
+echo "Measuring digest throughput on 512 MiB"
+ours=$("$bench/digest_benchmark" "$consoles/random-512")
+best=999
+for i in 1 2 3 4 5; do
+  t=$( { /usr/bin/time -f "%e" openssl dgst -sha256 "$consoles/random-512" >/dev/null; } 2>&1 )
+  best=$(echo "$t $best" | awk '{print ($1 < $2) ? $1 : $2}')
+done
+openssl_rate=$(awk -v t="$best" 'BEGIN { printf "%.0f", 536870912 / 1e6 / t }')
+
+# Medians, ratios and the memory goal.
+awk -v declined="$declined" -v ours="$ours" -v openssl="$openssl_rate" '
+  function median(list,   n, a, i, j, t) {
+    n = split(list, a, " ")
+    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
+    return (n % 2) ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+  }
+  $2 == "archive" { archive[$1] = $3; next }
+  { time[$1, $2] = time[$1, $2] " " $3; rss[$1, $2] = rss[$1, $2] " " $4; names[$1] = 1 }
+  END {
+    print "| console | a: install (s) | c: baseline (s) | a/c | b: repeat (s) | d: baseline (s) | b/d | peak MiB a / c | memory over declined run, MiB (limit) |"
+    print "|---|---|---|---|---|---|---|---|---|"
+    split("random-4 text-4 random-64 text-64 random-512 text-512", order, " ")
+    for (k = 1; k <= 6; k++) {
+      n = order[k]; if (!(n in names)) continue
+      split(n, parts, "-"); console = parts[2] * 1048576
+      a = median(time[n, "a"]); b = median(time[n, "b"]); c = median(time[n, "c"]); d = median(time[n, "d"])
+      ra = median(rss[n, "a"]); rc = median(rss[n, "c"])
+      over = (ra - declined) / 1024; limit = ((archive[n] > console ? archive[n] : console) + 16777216) / 1048576
+      printf "| %s MiB %s | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f | %.0f / %.0f | %.0f (%.0f) |\n", parts[2], parts[1], a, c, a / c, b, d, b / d, ra / 1024, rc / 1024, over, limit
+      print parts[2], parts[1], a, c > "'"$work"'/plot-" parts[1]
+    }
+    printf "\ndigest: %s MB/s, openssl dgst -sha256: %s MB/s (%.0f%%)\n", ours, openssl, 100 * ours / openssl
+  }' "$results" | tee docs/benchmark.md
+
+gnuplot <<PLOT
+set terminal pngcairo size 800,500
+set output "docs/benchmark.png"
+set title "First installation: program against the standard-tools baseline"
+set xlabel "console size (MiB)"
+set ylabel "wall time (s), median"
+set logscale xy
+set key top left
+plot "$work/plot-random" using 1:3 with linespoints title "program, random", \
+     "$work/plot-random" using 1:4 with linespoints title "baseline, random", \
+     "$work/plot-text" using 1:3 with linespoints title "program, text-like", \
+     "$work/plot-text" using 1:4 with linespoints title "baseline, text-like"
+PLOT
+echo "Wrote docs/benchmark.md and docs/benchmark.png"
