@@ -40,8 +40,9 @@ class Application {
 // X.app/Contents/MacOS/ditto for X.app/Contents/Resources, else "ditto" in the folder.
 Location unpackerFor(const Location& resourceFolder);
 
-// The shared application object: alerts on the controlling terminal when there is
-// one, otherwise written to standard error without waiting for an answer.
+// The shared application object: alerts as desktop dialogs when a display can be
+// opened, else on the controlling terminal when there is one, else written to
+// standard error without waiting for an answer.
 Application& sharedApplication();
 
 }  // namespace tovren

@@ -15,6 +15,10 @@ class Dialog {
   virtual int run(const Alert& alert) = 0;
 };
 
+// A desktop dialog, when a display is named and the toolkit can open it; none
+// otherwise.
+std::unique_ptr<Dialog> openDesktopDialog();
+
 // The terminal dialog on the controlling terminal, or none when there is none.
 std::unique_ptr<Dialog> openTerminalDialog();
 

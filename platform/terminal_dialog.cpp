@@ -95,6 +95,7 @@ std::unique_ptr<Dialog> openTerminalDialog() {
 std::unique_ptr<Dialog> silentDialog() { return std::make_unique<SilentDialog>(); }
 
 std::unique_ptr<Dialog> chooseDialog() {
+  if (auto desktop = openDesktopDialog()) return desktop;
   if (auto terminal = openTerminalDialog()) return terminal;
   return silentDialog();
 }

@@ -30,10 +30,11 @@ std::vector<std::string> environmentWith(const std::map<std::string, std::string
     auto equals = text.find('=');
     merged[text.substr(0, equals)] = text.substr(equals + 1);
   }
-  for (const auto& [key, value] : extra) merged[key] = value;
-  // A desktop would answer instead of the terminal; these tests drive the terminal.
+  // A desktop would answer instead of the terminal: only a test that names a
+  // display gets one.
   merged.erase("DISPLAY");
   merged.erase("WAYLAND_DISPLAY");
+  for (const auto& [key, value] : extra) merged[key] = value;
   std::vector<std::string> result;
   for (const auto& [key, value] : merged) result.push_back(key + "=" + value);
   return result;
@@ -139,6 +140,28 @@ std::vector<Outcome> runTogether(const std::vector<Launch>& launches) {
   std::vector<Outcome> outcomes;
   for (const auto& one : started) outcomes.push_back(finish(one));
   return outcomes;
+}
+
+Background::Background(const Launch& launch) {
+  char pattern[] = "/tmp/tovren-background-XXXXXX";
+  int fd = mkstemp(pattern);
+  if (fd < 0) throw std::runtime_error("mkstemp failed");
+  close(fd);
+  errors_ = pattern;
+  child_ = startDetached(launch, errors_).child;
+}
+
+Background::~Background() {
+  if (!waited_) {
+    kill(child_, SIGTERM);
+    statusOf(child_);
+  }
+  unlink(errors_.c_str());
+}
+
+Outcome Background::wait() {
+  waited_ = true;
+  return finish(Detached{child_, errors_});
 }
 
 TemporaryFolder::TemporaryFolder() {

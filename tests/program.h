@@ -30,6 +30,23 @@ Outcome run(const Launch& launch);
 // Starts every launch (without a terminal) before waiting for any of them.
 std::vector<Outcome> runTogether(const std::vector<Launch>& launches);
 
+// A program running in the background (without a terminal) while the test works;
+// ended with SIGTERM, if still running, when the value goes away.
+class Background {
+ public:
+  explicit Background(const Launch& launch);
+  ~Background();
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+  // Waits for the program to end.
+  Outcome wait();
+
+ private:
+  int child_;
+  bool waited_ = false;
+  std::string errors_;
+};
+
 // A fresh folder under the system's temporary folder, removed with its content
 // when the value goes away.
 class TemporaryFolder {

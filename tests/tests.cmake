@@ -30,6 +30,7 @@ add_executable(tovren_tests
   platform/location_test.cpp
   platform/posix_file_manager_test.cpp
   tests/bundle_test.cpp
+  tests/desktop_test.cpp
   tests/ditto_test.cpp
   tests/faults_test.cpp
   tests/install_test.cpp

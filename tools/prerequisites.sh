@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libssl-dev nlohmann-json3-dev libicu-dev uuid-dev
-          libarchive-dev libgtest-dev zip unzip)
+          libarchive-dev libgtest-dev libgtk-3-dev zip unzip)
 packages+=("$@")
 
 missing=()

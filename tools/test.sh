@@ -4,7 +4,8 @@
 # report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/prerequisites.sh
+# The virtual X server, its driver and a screenshot tool for the desktop dialogs.
+tools/prerequisites.sh xvfb xauth xdotool imagemagick
 jobs=$(nproc)
 
 cmake -S . -B build -G Ninja -DTOVREN_WERROR=ON >/dev/null
@@ -13,6 +14,7 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 cmake -S . -B build-sanitize -G Ninja -DTOVREN_WERROR=ON -DTOVREN_SANITIZE=address,undefined >/dev/null
 cmake --build build-sanitize -j "$jobs"
+LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"

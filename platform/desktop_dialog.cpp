@@ -1,0 +1,126 @@
+// Alerts as GTK 3 message dialogs. The toolkit is loaded only when a display is
+// named, so runs without a desktop start as fast as ever and machines without
+// the toolkit still run the program.
+#include <dlfcn.h>
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+
+#include "platform/dialog.h"
+
+namespace tovren {
+
+namespace {
+
+// The toolkit's functions this dialog uses, looked up in the loaded library.
+struct Toolkit {
+  decltype(&gtk_init_check) initCheck;
+  decltype(&gtk_message_dialog_new) messageDialogNew;
+  decltype(&gtk_message_dialog_format_secondary_text) formatSecondaryText;
+  decltype(&gtk_message_dialog_get_message_area) messageArea;
+  decltype(&gtk_container_get_children) children;
+  decltype(&g_list_free) listFree;
+  decltype(&gtk_label_set_selectable) setSelectable;
+  decltype(&gtk_dialog_add_button) addButton;
+  decltype(&gtk_dialog_set_default_response) setDefaultResponse;
+  decltype(&gtk_widget_grab_focus) grabFocus;
+  decltype(&gtk_window_set_title) setTitle;
+  decltype(&gtk_window_set_keep_above) setKeepAbove;
+  decltype(&gtk_window_present) present;
+  decltype(&gtk_dialog_run) run;
+  decltype(&gtk_widget_destroy) destroy;
+  decltype(&gtk_events_pending) eventsPending;
+  decltype(&gtk_main_iteration) mainIteration;
+};
+
+template <typename F>
+bool find(void* library, const char* name, F& function) {
+  function = reinterpret_cast<F>(::dlsym(library, name));
+  return function != nullptr;
+}
+
+// The toolkit, when it can be loaded and can open the display; none otherwise.
+// Only the kind of display that is named is tried: another backend's set-up may
+// create folders in the user's home, which a declined run must leave untouched.
+std::optional<Toolkit> loadToolkit(bool wayland) {
+  void* library = ::dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (!library) return std::nullopt;
+  Toolkit t{};
+  decltype(&gdk_set_allowed_backends) allowBackends;
+  bool found = find(library, "gdk_set_allowed_backends", allowBackends) && find(library, "gtk_init_check", t.initCheck) &&
+               find(library, "gtk_message_dialog_new", t.messageDialogNew) &&
+               find(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
+               find(library, "gtk_message_dialog_get_message_area", t.messageArea) &&
+               find(library, "gtk_container_get_children", t.children) && find(library, "g_list_free", t.listFree) &&
+               find(library, "gtk_label_set_selectable", t.setSelectable) &&
+               find(library, "gtk_dialog_add_button", t.addButton) &&
+               find(library, "gtk_dialog_set_default_response", t.setDefaultResponse) &&
+               find(library, "gtk_widget_grab_focus", t.grabFocus) && find(library, "gtk_window_set_title", t.setTitle) &&
+               find(library, "gtk_window_set_keep_above", t.setKeepAbove) &&
+               find(library, "gtk_window_present", t.present) && find(library, "gtk_dialog_run", t.run) &&
+               find(library, "gtk_widget_destroy", t.destroy) && find(library, "gtk_events_pending", t.eventsPending) &&
+               find(library, "gtk_main_iteration", t.mainIteration);
+  // The library stays loaded for the life of the program either way: unloading
+  // a toolkit that has started threads is not safe.
+  if (!found) return std::nullopt;
+  allowBackends(wayland ? "wayland" : "x11");
+  if (!t.initCheck(nullptr, nullptr)) return std::nullopt;
+  return t;
+}
+
+class DesktopDialog : public Dialog {
+ public:
+  explicit DesktopDialog(Toolkit toolkit) : gtk_(toolkit) {}
+
+  void bringToFront() override { front_ = true; }
+
+  int run(const Alert& alert) override {
+    GtkWidget* dialog = gtk_.messageDialogNew(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s",
+                                              alert.messageText.c_str());
+    auto* message = reinterpret_cast<GtkMessageDialog*>(dialog);
+    auto* window = reinterpret_cast<GtkWindow*>(dialog);
+    gtk_.formatSecondaryText(message, "%s", alert.informativeText.c_str());
+    selectableTexts(message);
+    gtk_.setTitle(window, alert.messageText.c_str());
+    GtkWidget* first = nullptr;
+    for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
+      GtkWidget* button = gtk_.addButton(reinterpret_cast<GtkDialog*>(dialog), alert.buttons[i].c_str(),
+                                         firstButton + static_cast<int>(i));
+      if (!first) first = button;
+    }
+    gtk_.setDefaultResponse(reinterpret_cast<GtkDialog*>(dialog), firstButton);
+    // A selectable text would take the focus; Return belongs to the first button.
+    if (first) gtk_.grabFocus(first);
+    if (front_) gtk_.setKeepAbove(window, TRUE);
+    gtk_.present(window);
+    int response = gtk_.run(reinterpret_cast<GtkDialog*>(dialog));
+    gtk_.destroy(dialog);
+    while (gtk_.eventsPending()) gtk_.mainIteration();
+    front_ = false;
+    return response >= firstButton ? response : noButton;  // closed without a button
+  }
+
+ private:
+  // The texts can be selected and copied, a long failure message among them.
+  void selectableTexts(GtkMessageDialog* message) {
+    GList* labels = gtk_.children(reinterpret_cast<GtkContainer*>(gtk_.messageArea(message)));
+    for (GList* item = labels; item; item = item->next) gtk_.setSelectable(reinterpret_cast<GtkLabel*>(item->data), TRUE);
+    gtk_.listFree(labels);
+  }
+
+  Toolkit gtk_;
+  bool front_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Dialog> openDesktopDialog() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((!x11 || !*x11) && (!wayland || !*wayland)) return nullptr;
+  std::optional<Toolkit> toolkit = loadToolkit(wayland && *wayland);
+  if (!toolkit) return nullptr;
+  return std::make_unique<DesktopDialog>(*toolkit);
+}
+
+}  // namespace tovren
