@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t hugePage = std::size_t{2} << 20;
 
 // Buffers of this size or more are mapped on their own, aligned to huge pages.
-constexpr std::size_t mappedSize = 4 * hugePage;
+constexpr std::size_t mappedSize = hugePage;
 
 std::size_t mappedLength(std::size_t bytes) { return (bytes + hugePage - 1) / hugePage * hugePage; }
 

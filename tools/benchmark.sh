@@ -31,9 +31,15 @@ echo "Building the benchmark bundles"
 cmake -S . -B "$bench" -G Ninja -DTOVREN_BENCHMARK_CONSOLES="$PWD/$consoles" >/dev/null
 cmake --build "$bench" --target benchmark-bundles >/dev/null
 
-# One measurement: "<seconds> <peak kilobytes>".
-measure() {
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" </dev/null >/dev/null 2>&1
+# Wall time of one run in seconds, by the shell's own clock (no extra process).
+seconds() {
+  local TIMEFORMAT=%R
+  { time "$@" </dev/null >/dev/null 2>&1; } 2>&1
+}
+
+# Peak resident memory of one run in kilobytes (a separate, untimed run).
+kilobytes() {
+  /usr/bin/time -f "%M" -o "$work/time" "$@" </dev/null >/dev/null 2>&1
   cat "$work/time"
 }
 
@@ -48,7 +54,7 @@ fresh_home() {
 
 results=$work/results
 : > "$results"
-declined=$(measure env HOME="$(mktemp -d "$work/home-XXXXXX")" "$bench/TOVREN.app/Contents/MacOS/tovren-setup" | cut -d' ' -f2)
+declined=$(HOME=$(mktemp -d "$work/home-XXXXXX") kilobytes "$bench/TOVREN.app/Contents/MacOS/tovren-setup")
 for size in 4 64 512; do
   for kind in random text; do
     name=$kind-$size
@@ -58,21 +64,30 @@ for size in 4 64 512; do
     manifest=$bench/bundle-inputs/bench-$name/manifest.json
     sha=$(grep -o '"darwin-amd64": {[^}]*' "$manifest" | grep -o '"sha256": "[0-9a-f]*' | cut -d'"' -f4)
     binsha=$(grep -o '"darwin-amd64": {[^}]*' "$manifest" | grep -o '"binary_sha256": "[0-9a-f]*' | cut -d'"' -f4)
-    archive_bytes=$(stat -c %s "$archive")
+    echo "$name archive $(stat -c %s "$archive")" >> "$results"
     echo "Measuring $name ($runs rounds)"
-    for round in $(seq "$runs"); do
-      # Each round starts with a different measurement, so drift touches all alike.
-      for step in $(seq 0 3); do
-        case $(((round + step) % 4)) in
-        0) home=$(fresh_home); echo "$name a $(measure env HOME="$PWD/$home" "$setup")" >> "$results"
-           echo "$name b $(measure env HOME="$PWD/$home" "$setup")" >> "$results"; rm -rf "$home" ;;
-        1) home=$(fresh_home); echo "$name c $(measure tools/benchmark_baseline.sh install "$archive" "$sha" "$binsha" "$PWD/$home")" >> "$results"
-           echo "$name d $(measure tools/benchmark_baseline.sh repeat "$binsha" "$PWD/$home")" >> "$results"; rm -rf "$home" ;;
-        *) ;;
-        esac
+    # Each round starts with the other pair, so drift touches both alike. Memory
+    # comes from one more, untimed round.
+    for round in $(seq 0 "$runs"); do
+      for step in $(seq 0 1); do
+        home=$(fresh_home)
+        if [ $(((round + step) % 2)) = 0 ]; then
+          if [ "$round" = 0 ]; then
+            echo "$name memory a $(HOME=$PWD/$home kilobytes "$setup")" >> "$results"
+            echo "$name memory b $(HOME=$PWD/$home kilobytes "$setup")" >> "$results"
+          else
+            echo "$name time a $(HOME=$PWD/$home seconds "$setup")" >> "$results"
+            echo "$name time b $(HOME=$PWD/$home seconds "$setup")" >> "$results"
+          fi
+        else
+          measure=seconds kind_word=time
+          [ "$round" = 0 ] && measure=kilobytes kind_word=memory
+          echo "$name $kind_word c $($measure tools/benchmark_baseline.sh install "$archive" "$sha" "$binsha" "$PWD/$home")" >> "$results"
+          echo "$name $kind_word d $($measure tools/benchmark_baseline.sh repeat "$binsha" "$PWD/$home")" >> "$results"
+        fi
+        rm -rf "$home"
       done
     done
-    echo "$name archive $archive_bytes" >> "$results"
   done
 done
 
@@ -93,16 +108,17 @@ awk -v declined="$declined" -v ours="$ours" -v openssl="$openssl_rate" '
     return (n % 2) ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
   }
   $2 == "archive" { archive[$1] = $3; next }
-  { time[$1, $2] = time[$1, $2] " " $3; rss[$1, $2] = rss[$1, $2] " " $4; names[$1] = 1 }
+  $2 == "time" { time[$1, $3] = time[$1, $3] " " $4; names[$1] = 1; next }
+  $2 == "memory" { rss[$1, $3] = $4 }
   END {
-    print "| console | a: install (s) | c: baseline (s) | a/c | b: repeat (s) | d: baseline (s) | b/d | peak MiB a / c | memory over declined run, MiB (limit) |"
+    print "| console | a: install (s) | c: baseline (s) | a/c | b: repeat (s) | d: baseline (s) | b/d | peak MiB a / c | a over a declined run, MiB (limit) |"
     print "|---|---|---|---|---|---|---|---|---|"
     split("random-4 text-4 random-64 text-64 random-512 text-512", order, " ")
     for (k = 1; k <= 6; k++) {
       n = order[k]; if (!(n in names)) continue
       split(n, parts, "-"); console = parts[2] * 1048576
       a = median(time[n, "a"]); b = median(time[n, "b"]); c = median(time[n, "c"]); d = median(time[n, "d"])
-      ra = median(rss[n, "a"]); rc = median(rss[n, "c"])
+      ra = rss[n, "a"]; rc = rss[n, "c"]
       over = (ra - declined) / 1024; limit = ((archive[n] > console ? archive[n] : console) + 16777216) / 1048576
       printf "| %s MiB %s | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f | %.0f / %.0f | %.0f (%.0f) |\n", parts[2], parts[1], a, c, a / c, b, d, b / d, ra / 1024, rc / 1024, over, limit
       print parts[2], parts[1], a, c > "'"$work"'/plot-" parts[1]
