@@ -228,8 +228,6 @@ TEST(Installation, EveryFailureLeavesAsOneMessageWithTheLogTail) {
     std::string description = c.description;
     for (auto at = description.find("HOME"); at != std::string::npos; at = description.find("HOME"))
       description.replace(at, 4, run.home.path());
-    if (auto at = description.find(".setup-UUID"); at != std::string::npos && !run.processes.tasks.empty())
-      description.replace(at, 11, run.processes.tasks[0].arguments.at(3).substr(run.path("home/.tovren/tools/").size()));
     if (auto at = description.find(".setup-UUID"); at != std::string::npos) {
       auto created = std::find_if(run.files.operations.begin(), run.files.operations.end(),
                                   [](const std::string& op) { return op.starts_with("createFolder"); });

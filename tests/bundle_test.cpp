@@ -32,15 +32,6 @@ TEST(Bundle, ManifestThatDoesNotDecodeEndsInTheAlertWithStatusOne) {
   }
 }
 
-TEST(Bundle, AlertOnATerminalWaitsForOk) {
-  TemporaryFolder home;
-  Outcome outcome = run({setupProgram("without-version"), {}, {{"HOME", home.path()}}, "\n"});
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_NE(outcome.terminal.find("TOVREN could not finish setup\r\n\r\nThe setup manifest could not be read"), std::string::npos)
-      << outcome.terminal;
-  EXPECT_NE(outcome.terminal.find("1) OK"), std::string::npos);
-}
-
 TEST(Bundle, CommandLineArgumentsChangeNothing) {
   for (std::vector<std::string> arguments : {std::vector<std::string>{}, {"--help"}, {"-x", "-k", "/", "/tmp"}}) {
     TemporaryFolder home;

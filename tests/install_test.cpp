@@ -106,6 +106,7 @@ TEST(Install, DamagedArchiveFailsVerificationAndLeavesOnlyTheToolsFolderAndLog) 
                                   "Setup log: " + home.tools("setup.log")),
             std::string::npos)
       << outcome.terminal;
+  EXPECT_NE(outcome.terminal.find("1) OK"), std::string::npos);
   EXPECT_EQ(snapshot(home.path()), ".tovren 700\n.tovren/tools 700\n.tovren/tools/setup.log 600 []\n");
 }
 

@@ -30,11 +30,11 @@ std::string contentOf(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-void add(archive* zip, const std::string& spec) {
-  std::string kind, rest = spec;
-  if (auto colon = spec.find(':'); colon != std::string::npos && spec.find('=') > colon) {
-    kind = spec.substr(0, colon);
-    rest = spec.substr(colon + 1);
+void add(archive* zip, const std::string& entryText) {
+  std::string kind, rest = entryText;
+  if (auto colon = entryText.find(':'); colon != std::string::npos && entryText.find('=') > colon) {
+    kind = entryText.substr(0, colon);
+    rest = entryText.substr(colon + 1);
   }
   auto equals = rest.find('=');
   std::string name = rest.substr(0, equals);

@@ -131,13 +131,6 @@ int open(const char* path, int flags, ...) {
   FAIL_OR("open", path, static_cast<unsigned>(flags) | mode, -1);
   return next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
-int open64(const char* path, int flags, ...) {
-  va_list ap;
-  va_start(ap, flags);
-  mode_t mode = (flags & O_CREAT) ? va_arg(ap, mode_t) : 0;
-  va_end(ap);
-  return open(path, flags, mode);
-}
 int openat(int folder, const char* name, int flags, ...) {
   va_list ap;
   va_start(ap, flags);
@@ -149,10 +142,6 @@ int openat(int folder, const char* name, int flags, ...) {
 int mkdir(const char* path, mode_t mode) {
   FAIL_OR("mkdir", path, mode, -1);
   return next<int (*)(const char*, mode_t)>("mkdir")(path, mode);
-}
-int chmod(const char* path, mode_t mode) {
-  FAIL_OR("chmod", path, mode, -1);
-  return next<int (*)(const char*, mode_t)>("chmod")(path, mode);
 }
 int fchmod(int fd, mode_t mode) {
   FAIL_OR("fchmod", pathOf(fd), mode, -1);
