@@ -18,28 +18,30 @@ std::optional<std::string> executablePath() {
   return path;
 }
 
+// Whether `folder`, named `name`, lies directly in the Contents folder of an
+// X.app bundle.
+bool inBundle(const Location& folder, const char* name) {
+  Location contents = folder.parent();
+  return folder.name() == name && contents.name() == "Contents" && contents.parent().name().ends_with(".app");
+}
+
 // An executable in X.app/Contents/MacOS has X.app/Contents/Resources; any other
 // executable has its own folder.
 Location resourcesOf(const Location& executable) {
   Location folder = executable.parent();
-  Location contents = folder.parent();
-  if (folder.name() == "MacOS" && contents.name() == "Contents" && contents.parent().name().ends_with(".app"))
-    return contents.append("Resources");
-  return folder;
+  return inBundle(folder, "MacOS") ? folder.parent().append("Resources") : folder;
 }
 
-// The way to show alerts is picked once, when the program starts.
 }  // namespace
 
 Location unpackerFor(const Location& resourceFolder) {
-  Location contents = resourceFolder.parent();
-  if (resourceFolder.name() == "Resources" && contents.name() == "Contents" && contents.parent().name().ends_with(".app"))
-    return contents.append("MacOS/ditto");
-  return resourceFolder.append("ditto");
+  return inBundle(resourceFolder, "Resources") ? resourceFolder.parent().append("MacOS/ditto")
+                                               : resourceFolder.append("ditto");
 }
 
 namespace {
 
+// The way to show alerts is picked once, when the program starts.
 class SystemApplication : public Application {
  public:
   SystemApplication() : dialog_(chooseDialog()) {}

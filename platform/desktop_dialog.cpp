@@ -1,12 +1,12 @@
 // Alerts as GTK 3 message dialogs. The toolkit is loaded only when a display is
 // named, so runs without a desktop start as fast as ever and machines without
 // the toolkit still run the program.
-#include <dlfcn.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
 
 #include "platform/dialog.h"
+#include "platform/library.h"
 
 namespace tovren {
 
@@ -33,12 +33,6 @@ struct Toolkit {
   decltype(&gtk_main_iteration) mainIteration;
 };
 
-template <typename F>
-bool find(void* library, const char* name, F& function) {
-  function = reinterpret_cast<F>(::dlsym(library, name));
-  return function != nullptr;
-}
-
 // The toolkit, when it can be loaded and can open the display; none otherwise.
 // Only the kind of display that is named is tried: another backend's set-up may
 // create folders in the user's home, which a declined run must leave untouched.
@@ -47,19 +41,19 @@ std::optional<Toolkit> loadToolkit(bool wayland) {
   if (!library) return std::nullopt;
   Toolkit t{};
   decltype(&gdk_set_allowed_backends) allowBackends;
-  bool found = find(library, "gdk_set_allowed_backends", allowBackends) && find(library, "gtk_init_check", t.initCheck) &&
-               find(library, "gtk_message_dialog_new", t.messageDialogNew) &&
-               find(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
-               find(library, "gtk_message_dialog_get_message_area", t.messageArea) &&
-               find(library, "gtk_container_get_children", t.children) && find(library, "g_list_free", t.listFree) &&
-               find(library, "gtk_label_set_selectable", t.setSelectable) &&
-               find(library, "gtk_dialog_add_button", t.addButton) &&
-               find(library, "gtk_dialog_set_default_response", t.setDefaultResponse) &&
-               find(library, "gtk_widget_grab_focus", t.grabFocus) && find(library, "gtk_window_set_title", t.setTitle) &&
-               find(library, "gtk_window_set_keep_above", t.setKeepAbove) &&
-               find(library, "gtk_window_present", t.present) && find(library, "gtk_dialog_run", t.run) &&
-               find(library, "gtk_widget_destroy", t.destroy) && find(library, "gtk_events_pending", t.eventsPending) &&
-               find(library, "gtk_main_iteration", t.mainIteration);
+  bool found = findSymbol(library, "gdk_set_allowed_backends", allowBackends) && findSymbol(library, "gtk_init_check", t.initCheck) &&
+               findSymbol(library, "gtk_message_dialog_new", t.messageDialogNew) &&
+               findSymbol(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
+               findSymbol(library, "gtk_message_dialog_get_message_area", t.messageArea) &&
+               findSymbol(library, "gtk_container_get_children", t.children) && findSymbol(library, "g_list_free", t.listFree) &&
+               findSymbol(library, "gtk_label_set_selectable", t.setSelectable) &&
+               findSymbol(library, "gtk_dialog_add_button", t.addButton) &&
+               findSymbol(library, "gtk_dialog_set_default_response", t.setDefaultResponse) &&
+               findSymbol(library, "gtk_widget_grab_focus", t.grabFocus) && findSymbol(library, "gtk_window_set_title", t.setTitle) &&
+               findSymbol(library, "gtk_window_set_keep_above", t.setKeepAbove) &&
+               findSymbol(library, "gtk_window_present", t.present) && findSymbol(library, "gtk_dialog_run", t.run) &&
+               findSymbol(library, "gtk_widget_destroy", t.destroy) && findSymbol(library, "gtk_events_pending", t.eventsPending) &&
+               findSymbol(library, "gtk_main_iteration", t.mainIteration);
   // The library stays loaded for the life of the program either way: unloading
   // a toolkit that has started threads is not safe.
   if (!found) return std::nullopt;

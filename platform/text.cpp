@@ -1,6 +1,5 @@
 #include "platform/text.h"
 
-#include <dlfcn.h>
 #include <unicode/ubrk.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
@@ -9,6 +8,8 @@
 #include <climits>
 #include <cstdint>
 #include <stdexcept>
+
+#include "platform/library.h"
 
 namespace tovren {
 
@@ -45,8 +46,7 @@ struct Boundaries {
 
 template <typename F>
 void find(void* library, const char* name, F& function) {
-  function = reinterpret_cast<F>(::dlsym(library, name));
-  if (!function) throw std::runtime_error(std::string("ICU has no ") + name + ".");
+  if (!findSymbol(library, name, function)) throw std::runtime_error(std::string("ICU has no ") + name + ".");
 }
 
 const Boundaries& boundaries() {
