@@ -2,135 +2,177 @@
 //
 //   ditto -x -k ARCHIVE FOLDER
 //
-// Extracts the zip archive's entries into FOLDER, which must exist. Any entry that
-// would land outside FOLDER is refused rather than extracted: absolute paths, ".."
-// components, links that lead out, and anything reached through a symbolic link.
-// Exits 0, or writes a one-line reason to standard error and exits non-zero.
+// Extracts the zip archive's entries into FOLDER, which must exist and must not be
+// a symbolic link. The archive's listing is checked before anything is written
+// (see zip_listing.h), and an archive that declares more bytes than the folder's
+// file system has free is refused. Anything reached through a symbolic link is
+// refused rather than extracted. Exits 0, or writes a one-line reason to standard
+// error and exits non-zero.
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <set>
-#include <stdexcept>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "tools/zip_listing.h"
+
+namespace ditto {
 
 namespace {
 
 constexpr int usageStatus = 64;
+constexpr const char* mismatch = "the archive is damaged: its listing does not match its content";
 
-// A refusal or failure, with the reason the user reads.
-struct Refusal : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+using Writer = std::unique_ptr<archive, decltype(&archive_write_free)>;
 
-// A name inside the folder: relative, with no "." or ".." components.
-bool staysInside(std::string_view name) {
-  if (name.empty() || name.front() == '/') return false;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t end = name.find('/', start);
-    if (end == std::string_view::npos) end = name.size();
-    std::string_view part = name.substr(start, end - start);
-    if (part == ".." || part == ".") return false;
-    start = end + 1;
-  }
-  return true;
+// The library's reason for a failed read, or the system's for a failed write.
+std::string reason(archive* a, bool system) {
+  int code = archive_errno(a);
+  if (system && code > 0) return std::strerror(code);
+  const char* text = archive_error_string(a);
+  return text ? text : "failed";
 }
 
-void check(archive* a, int status, const std::string& what) {
-  if (status < ARCHIVE_WARN) throw Refusal(what + ": " + (archive_error_string(a) ? archive_error_string(a) : "failed"));
+void checkRead(archive* reader, int status) {
+  if (status < ARCHIVE_WARN) throw Refusal("cannot read the archive: " + reason(reader, false));
 }
 
-// Refuses an entry whose name or link target could reach outside the folder, and
-// a second entry of the same name, which unpackers read in different ways.
-void vet(archive_entry* entry, std::set<std::string>& seen) {
-  const char* name = archive_entry_pathname(entry);
-  std::string shown = name ? name : "";
-  if (!name || !staysInside(name)) throw Refusal("refusing entry \"" + shown + "\": it would land outside the folder");
-  std::string key = shown.ends_with("/") ? shown.substr(0, shown.size() - 1) : shown;
-  if (!seen.insert(key).second) throw Refusal("refusing entry \"" + shown + "\": the archive holds it twice");
-  if (const char* target = archive_entry_hardlink(entry); target && !staysInside(target))
-    throw Refusal("refusing entry \"" + shown + "\": its hard link leads outside the folder");
+// A write the library reports as a mere warning, such as a full disk, fails too.
+void checkWrite(archive* writer, la_ssize_t status, const std::string& name) {
+  if (status != ARCHIVE_OK) throw Refusal("cannot unpack \"" + shown(name) + "\": " + reason(writer, true));
+}
+
+// The archive, opened without waiting on a fifo and refused unless it is a file.
+int openArchive(const char* path) {
+  int zip = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat status{};
+  if (zip < 0 || ::fstat(zip, &status) != 0) throw Refusal(std::strerror(errno));
+  if (!S_ISREG(status.st_mode)) throw Refusal("it is not a regular file");
+  return zip;
+}
+
+// Enters the folder itself, never a link in its place.
+int enterFolder(const char* path) {
+  int folder = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int code = errno;
+  struct stat status{};
+  if (folder < 0 && ::lstat(path, &status) == 0 && S_ISLNK(status.st_mode)) throw Refusal("it is a symbolic link");
+  if (folder < 0) throw Refusal(std::strerror(code));
+  if (::fchdir(folder) != 0) throw Refusal(std::strerror(errno));
+  return folder;
+}
+
+void requireRoom(int folder, const std::vector<ListedEntry>& entries) {
+  std::uint64_t needed = 0;
+  for (const auto& entry : entries) needed += entry.size;
+  struct statvfs space{};
+  if (::fstatvfs(folder, &space) != 0) return;  // the writes will tell
+  std::uint64_t free = std::uint64_t{space.f_bavail} * space.f_frsize;
+  if (needed > free)
+    throw Refusal("it unpacks to " + std::to_string(needed) + " bytes, but the folder has only " + std::to_string(free) +
+                  " bytes free");
+}
+
+// Refuses what the listing could not show: a hard link, and a symbolic link
+// whose target leads outside the folder.
+void vet(archive_entry* entry, const std::string& name) {
+  if (archive_entry_hardlink(entry)) throw Refusal("refusing entry \"" + shown(name) + "\": it is a hard link");
   if (archive_entry_filetype(entry) == AE_IFLNK) {
     const char* target = archive_entry_symlink(entry);
     if (!target || !staysInside(target))
-      throw Refusal("refusing entry \"" + shown + "\": its symbolic link leads outside the folder");
+      throw Refusal("refusing entry \"" + shown(name) + "\": its symbolic link leads outside the folder");
   }
   // Keep the permission bits, never set-user-ID, set-group-ID or sticky bits.
   archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
 }
 
-void copyData(archive* reader, archive* writer) {
+void copyData(archive* reader, archive* writer, const ListedEntry& listed) {
   const void* block;
   size_t size;
   la_int64_t offset;
-  for (;;) {
-    int status = archive_read_data_block(reader, &block, &size, &offset);
-    if (status == ARCHIVE_EOF) return;
+  for (int status; (status = archive_read_data_block(reader, &block, &size, &offset)) != ARCHIVE_EOF;) {
     // A damaged entry (a checksum that does not match) is only a warning to the
     // library; here it ends the unpacking.
-    if (status != ARCHIVE_OK) check(reader, ARCHIVE_FAILED, "cannot read the archive");
-    check(writer, static_cast<int>(archive_write_data_block(writer, block, size, offset)), "cannot write");
+    if (status != ARCHIVE_OK) checkRead(reader, ARCHIVE_FAILED);
+    if (offset < 0 || static_cast<std::uint64_t>(offset) + size > listed.size)
+      throw Refusal("refusing entry \"" + shown(listed.name) + "\": it holds more than the " +
+                    std::to_string(listed.size) + " bytes it declares");
+    checkWrite(writer, archive_write_data_block(writer, block, size, offset), listed.name);
   }
 }
 
-void extract(int zip) {
-  archive* reader = archive_read_new();
-  archive* writer = archive_write_disk_new();
-  try {
-    // Only a complete archive: its central directory names every entry.
-    archive_read_support_format_zip_seekable(reader);
-    archive_write_disk_set_options(writer, ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                               ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
-                                               ARCHIVE_EXTRACT_NO_OVERWRITE);
-    check(reader, archive_read_open_fd(reader, zip, 65536), "cannot open the archive");
-    archive_entry* entry;
-    std::set<std::string> seen;
-    for (int status; (status = archive_read_next_header(reader, &entry)) != ARCHIVE_EOF;) {
-      check(reader, status, "cannot read the archive");
-      vet(entry, seen);
-      check(writer, archive_write_header(writer, entry), std::string("cannot extract \"") + archive_entry_pathname(entry) + "\"");
-      copyData(reader, writer);
-      check(writer, archive_write_finish_entry(writer), std::string("cannot extract \"") + archive_entry_pathname(entry) + "\"");
-    }
-    check(writer, archive_write_close(writer), "cannot finish extracting");
-  } catch (...) {
-    archive_read_free(reader);
-    archive_write_free(writer);
-    throw;
+void extract(int zip, const std::vector<ListedEntry>& entries) {
+  Reader reader(archive_read_new(), &archive_read_free);
+  Writer writer(archive_write_disk_new(), &archive_write_free);
+  // Only a complete archive: its central directory names every entry, in the
+  // order of their data, as the listing has them.
+  archive_read_support_format_zip_seekable(reader.get());
+  archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                                   ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS | ARCHIVE_EXTRACT_NO_OVERWRITE);
+  checkRead(reader.get(), archive_read_open_fd(reader.get(), zip, 65536));
+  std::size_t next = 0;
+  archive_entry* entry;
+  for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF; ++next) {
+    // A name the library cannot convert is only a warning: the listing's own
+    // bytes are the name.
+    checkRead(reader.get(), status);
+    if (next == entries.size()) throw Refusal(mismatch);
+    const ListedEntry& listed = entries[next];
+    archive_entry_copy_pathname(entry, listed.name.c_str());
+    vet(entry, listed.name);
+    checkWrite(writer.get(), archive_write_header(writer.get(), entry), listed.name);
+    copyData(reader.get(), writer.get(), listed);
+    checkWrite(writer.get(), archive_write_finish_entry(writer.get()), listed.name);
   }
-  archive_read_free(reader);
-  archive_write_free(writer);
+  if (next != entries.size()) throw Refusal(mismatch);
+  checkWrite(writer.get(), archive_write_close(writer.get()), ".");
 }
 
 }  // namespace
 
+}  // namespace ditto
+
 int main(int argc, char** argv) {
+  using namespace ditto;
   if (argc != 5 || std::string_view(argv[1]) != "-x" || std::string_view(argv[2]) != "-k") {
     std::fprintf(stderr, "usage: ditto -x -k ARCHIVE FOLDER\n");
     return usageStatus;
   }
-  int zip = ::open(argv[3], O_RDONLY | O_CLOEXEC);
-  if (zip < 0) {
-    std::fprintf(stderr, "ditto: %s: %s\n", argv[3], std::strerror(errno));
+  // Names the archive marks as UTF-8 are taken as they stand, whatever the
+  // locale the unpacker was started in.
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  auto fail = [](const char* path, const std::exception& error) {
+    std::fprintf(stderr, "ditto: %s: %s\n", shown(path).c_str(), error.what());
     return 1;
-  }
-  // Entries are extracted relative to the folder, so the secure flags see every
-  // name as it stands in the archive.
-  if (::chdir(argv[4]) != 0) {
-    std::fprintf(stderr, "ditto: %s: %s\n", argv[4], std::strerror(errno));
-    return 1;
+  };
+  int zip = -1, folder = -1;
+  try {
+    zip = openArchive(argv[3]);
+  } catch (const Refusal& refusal) {
+    return fail(argv[3], refusal);
   }
   try {
-    extract(zip);
+    folder = enterFolder(argv[4]);
+  } catch (const Refusal& refusal) {
+    return fail(argv[4], refusal);
+  }
+  try {
+    std::vector<ListedEntry> entries = readListing(zip);
+    requireRoom(folder, entries);
+    extract(zip, entries);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "ditto: %s: %s\n", argv[3], error.what());
-    return 1;
+    return fail(argv[3], error);
   }
   return 0;
 }
