@@ -1,6 +1,6 @@
 #include "app/entry.h"
 
-#include "platform/error.h"
+#include "install/setup_failure.h"
 
 namespace tovren {
 

@@ -1,14 +1,35 @@
 #include "install/failure_message.h"
 
+#include "platform/error.h"
 #include "platform/text.h"
 
 namespace tovren {
 
+namespace {
+
+// Only the log's end is read, however much the children wrote: a window that
+// holds the tail with room to spare, grown for unusually long characters.
+constexpr std::size_t firstWindow = 64 << 10;
+constexpr std::size_t lastWindow = 4 << 20;
+// Characters are cut the same as in the whole log when the tail starts this far
+// into the window: no character spans as much.
+constexpr std::size_t margin = 1 << 10;
+
+}  // namespace
+
 std::string logTail(FileManager& files, const Location& setupLog) {
-  try {
-    return lastCharacters(readText(files, setupLog, Links::refuse), logTailLength);
-  } catch (const std::exception&) {
-    return "";
+  for (std::size_t window = firstWindow;; window *= 8) {
+    Bytes end;
+    try {
+      end = files.readEnd(setupLog, window);
+    } catch (const PlatformError&) {
+      return "";
+    }
+    std::string_view text(reinterpret_cast<const char*>(end.data()), end.size());
+    bool whole = end.size() < window;
+    if (whole && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    std::string tail = lastCharacters(text, logTailLength);
+    if (whole || text.size() - tail.size() >= margin || window >= lastWindow) return validUtf8(tail) ? tail : "";
   }
 }
 

@@ -9,8 +9,9 @@ namespace tovren {
 // How many user-perceived characters of the setup log a failure message carries.
 constexpr std::size_t logTailLength = 1200;
 
-// The last logTailLength characters of the setup log, re-read by its location;
-// the empty text when it cannot be read or is not valid UTF-8.
+// The last logTailLength characters of the setup log, re-read by its location
+// from its end; the empty text when it cannot be read or that tail is not valid
+// UTF-8.
 std::string logTail(FileManager& files, const Location& setupLog);
 
 // A failure of the installation as the user reads it: the failure's description,

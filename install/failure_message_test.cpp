@@ -1,6 +1,10 @@
 #include "install/failure_message.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "platform/posix_file_manager.h"
 #include "tests/program.h"
@@ -41,9 +45,27 @@ TEST(FailureMessage, TailCountsUserPerceivedCharactersAndNeverSplitsOne) {
       {"flag at the cut", flag + flag + repeat("y", 1199), flag + repeat("y", 1199)},
       {"line feed and carriage return count as one", "z\r\n" + repeat("y", 1199), "\r\n" + repeat("y", 1199)},
       {"not UTF-8", "output \xff\xfe end", ""},
+      {"not UTF-8 only before the tail", "\xff" + repeat("y", 1200), repeat("y", 1200)},
       {"a lone surrogate", "\xED\xA0\x80", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(tailOf(c.log), c.tail) << c.name;
+}
+
+// However long the log, only its end is read: a 2 GiB log costs no more memory
+// than a short one.
+TEST(FailureMessage, TailOfAHugeLogIsReadFromItsEnd) {
+  testing::TemporaryFolder folder;
+  std::string path = folder.path() + "/setup.log";
+  testing::writeFile(path, "");
+  std::filesystem::resize_file(path, std::uintmax_t{2} << 30);  // sparse: NULs
+  std::ofstream(path, std::ios::app) << "console: done\n";
+  rusage before{}, after{};
+  ::getrusage(RUSAGE_SELF, &before);
+  PosixFileManager files;
+  std::string tail = logTail(files, Location(path));
+  ::getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(tail, std::string(1200 - 14, '\0') + "console: done\n");
+  EXPECT_LT(after.ru_maxrss, before.ru_maxrss + 256 * 1024) << "kilobytes";
 }
 
 TEST(FailureMessage, PiecesJoinWithNoOtherSeparator) {

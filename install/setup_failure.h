@@ -13,4 +13,9 @@ struct SetupFailure : std::exception {
   const std::string message;
 };
 
+// The user-facing description of a raised error: a SetupFailure's whole message,
+// a platform error's own description, and a readable sentence for errors that
+// have none.
+std::string describe(std::exception_ptr error);
+
 }  // namespace tovren

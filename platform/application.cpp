@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/dialog.h"
+#include "platform/text.h"
 
 namespace tovren {
 
@@ -41,14 +42,20 @@ Location unpackerFor(const Location& resourceFolder) {
 
 namespace {
 
-// The way to show alerts is picked once, when the program starts.
+// The way to show alerts is picked when the first one is shown: a run that asks
+// nothing never loads the desktop toolkit.
 class SystemApplication : public Application {
  public:
-  SystemApplication() : dialog_(chooseDialog()) {}
   // Without a desktop there is no Dock or menu bar to stay out of.
   bool setAccessoryPolicy() override { return true; }
-  void activate() override { dialog_->bringToFront(); }
-  int runModal(const Alert& alert) override { return dialog_->run(alert); }
+  void activate() override { dialog().bringToFront(); }
+  // A log's control characters could cut a text short or steer a terminal;
+  // every way of showing an alert gets the texts with them made visible.
+  int runModal(const Alert& alert) override {
+    Alert shown{visible(alert.messageText), visible(alert.informativeText), {}};
+    for (const auto& button : alert.buttons) shown.buttons.push_back(visible(button));
+    return dialog().run(shown);
+  }
   std::optional<Location> resourceFolder() override {
     auto path = executablePath();
     if (!path) return std::nullopt;
@@ -56,6 +63,11 @@ class SystemApplication : public Application {
   }
 
  private:
+  Dialog& dialog() {
+    if (!dialog_) dialog_ = chooseDialog();
+    return *dialog_;
+  }
+
   std::unique_ptr<Dialog> dialog_;
 };
 

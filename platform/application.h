@@ -42,7 +42,7 @@ Location unpackerFor(const Location& resourceFolder);
 
 // The shared application object: alerts as desktop dialogs when a display can be
 // opened, else on the controlling terminal when there is one, else written to
-// standard error without waiting for an answer.
+// standard error without waiting for an answer; chosen when the first is shown.
 Application& sharedApplication();
 
 }  // namespace tovren

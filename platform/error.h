@@ -25,9 +25,4 @@ class PlatformError : public std::runtime_error {
 // Could not create the folder "/home/ana/.tovren/tools": Not a directory.
 [[noreturn]] void raise(const std::string& action, const std::string& path, int code);
 
-// The user-facing description of a raised error: its own text (a SetupFailure's
-// message, a platform error's description), and a readable sentence for errors
-// that have none.
-std::string describe(std::exception_ptr error);
-
 }  // namespace tovren

@@ -44,14 +44,18 @@ class FileManager {
   virtual void setMode(const Location& location, unsigned mode) = 0;
   // Removes the item and, for a folder, everything in it; never follows a link.
   virtual void remove(const Location& location) = 0;
-  // The whole content of the file.
+  // The whole content of the file. Anything but a regular file is refused, and a
+  // fifo never makes the call wait.
   virtual Bytes read(const Location& location, Links links) = 0;
+  // The last `count` bytes of the file, or all of it when it is shorter; refused
+  // as read refuses, and a link at `location` is not followed.
+  virtual Bytes readEnd(const Location& location, std::size_t count) = 0;
   // Makes the file hold exactly `bytes`, atomically: readers see the old or the new
   // content, never a part. A link at `location` is replaced, not followed. The new
   // file is private to the owner (0600) until the caller sets its mode.
   virtual void write(const Location& location, const Bytes& bytes) = 0;
-  // Opens the existing file for writing at its start, without truncating it; a
-  // link is refused, not followed.
+  // Opens the existing regular file for writing at its start, without truncating
+  // it; a link is refused, not followed.
   virtual FileHandle openForWriting(const Location& location) = 0;
   // Closes a handle from openForWriting.
   virtual void close(FileHandle handle) = 0;

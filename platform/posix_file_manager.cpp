@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,8 +27,8 @@ class Descriptor {
   ~Descriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+  Descriptor& operator=(Descriptor&&) = delete;
   int get() const { return fd_; }
   int release() { return std::exchange(fd_, -1); }
 
@@ -111,6 +112,28 @@ void removeInside(int parent, const std::string& name, const std::string& path) 
   if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0) raise("Could not remove", path, errno);
 }
 
+// Opens the file itself, never waiting: a fifo planted at the path would block a
+// plain open until someone wrote to it. Anything but a regular file is refused.
+Descriptor openFile(const std::string& path, int flags, const char* action, struct stat& status) {
+  Descriptor file(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0 || ::fstat(file.get(), &status) != 0) raise(action, path, errno);
+  if (!S_ISREG(status.st_mode)) throw PlatformError(std::string(action) + " \"" + path + "\": Not a regular file.");
+  return file;
+}
+
+// Reads from `fd` into `bytes` from `size` on, growing it while the file grows;
+// returns the number of bytes in it.
+std::size_t readAll(int fd, Bytes& bytes, std::size_t size, const std::string& path) {
+  for (;;) {
+    if (size == bytes.size()) bytes.resize(bytes.size() * 2 + 1);
+    ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) raise("Could not read", path, errno);
+    if (n == 0) return size;
+    size += static_cast<std::size_t>(n);
+  }
+}
+
 void writeAll(int fd, const Bytes& bytes, const std::string& path) {
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -171,22 +194,23 @@ void PosixFileManager::remove(const Location& location) {
 
 Bytes PosixFileManager::read(const Location& location, Links links) {
   const std::string& path = location.path();
-  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | (links == Links::refuse ? O_NOFOLLOW : 0)));
-  if (file.get() < 0) raise("Could not read", path, errno);
   struct stat status{};
-  if (::fstat(file.get(), &status) != 0) raise("Could not read", path, errno);
-  if (S_ISDIR(status.st_mode)) raise("Could not read", path, EISDIR);
+  Descriptor file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0), "Could not read", status);
   Bytes bytes(static_cast<std::size_t>(status.st_size) + 1);
-  std::size_t size = 0;
-  for (;;) {
-    if (size == bytes.size()) bytes.resize(bytes.size() * 2);  // the file grew
-    ssize_t n = ::read(file.get(), bytes.data() + size, bytes.size() - size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) raise("Could not read", path, errno);
-    if (n == 0) break;
-    size += static_cast<std::size_t>(n);
-  }
-  bytes.resize(size);
+  bytes.resize(readAll(file.get(), bytes, 0, path));
+  return bytes;
+}
+
+Bytes PosixFileManager::readEnd(const Location& location, std::size_t count) {
+  const std::string& path = location.path();
+  struct stat status{};
+  Descriptor file = openFile(path, O_RDONLY | O_NOFOLLOW, "Could not read", status);
+  auto size = static_cast<std::size_t>(status.st_size);
+  if (size > count && ::lseek(file.get(), static_cast<off_t>(size - count), SEEK_SET) < 0) raise("Could not read", path, errno);
+  Bytes bytes(std::min(size, count) + 1);
+  bytes.resize(readAll(file.get(), bytes, 0, path));
+  // The file grew while it was read: its end is the last `count` bytes.
+  if (bytes.size() > count) bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(count));
   return bytes;
 }
 
@@ -212,9 +236,11 @@ void PosixFileManager::write(const Location& location, const Bytes& bytes) {
 }
 
 FileHandle PosixFileManager::openForWriting(const Location& location) {
-  int fd = ::open(location.path().c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) raise("Could not open for writing", location.path(), errno);
-  return FileHandle{fd};
+  struct stat status{};
+  Descriptor file = openFile(location.path(), O_WRONLY | O_NOFOLLOW, "Could not open for writing", status);
+  // Children write through this handle as a plain, blocking one.
+  if (::fcntl(file.get(), F_SETFL, 0) != 0) raise("Could not open for writing", location.path(), errno);
+  return FileHandle{file.release()};
 }
 
 void PosixFileManager::close(FileHandle handle) {

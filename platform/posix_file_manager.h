@@ -14,6 +14,7 @@ class PosixFileManager : public FileManager {
   void setMode(const Location& location, unsigned mode) override;
   void remove(const Location& location) override;
   Bytes read(const Location& location, Links links) override;
+  Bytes readEnd(const Location& location, std::size_t count) override;
   void write(const Location& location, const Bytes& bytes) override;
   FileHandle openForWriting(const Location& location) override;
   void close(FileHandle handle) override;

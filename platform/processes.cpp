@@ -52,9 +52,9 @@ int PosixProcesses::execute(const Task& task) {
       posix_spawn_file_actions_addchdir_np(actions.get(), task.workingFolder.path().c_str()))
     raise("Could not start", program, ENOMEM);
 
-  std::vector<char*> argv;
-  std::string name = task.executable.name();
-  argv.push_back(name.data());
+  // The child's own name is its absolute path, as it would record it.
+  std::string name = program;
+  std::vector<char*> argv{name.data()};
   std::vector<std::string> arguments = task.arguments;
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);

@@ -11,7 +11,13 @@ namespace tovren {
 bool validUtf8(std::string_view bytes);
 
 // The last `count` user-perceived characters (extended grapheme clusters) of the
-// valid UTF-8 `text`; the whole text when it has no more than `count`.
+// UTF-8 `text`; the whole text when it has no more than `count`. Where ICU cannot
+// be loaded, the last `count` code points.
 std::string lastCharacters(std::string_view text, std::size_t count);
+
+// `text` made safe to show as it stands: control characters other than line
+// feeds, tabs and carriage returns before a line feed become their visible
+// pictures (a NUL becomes U+2400), and bytes that are not UTF-8 become U+FFFD.
+std::string visible(std::string_view text);
 
 }  // namespace tovren

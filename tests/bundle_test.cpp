@@ -62,6 +62,19 @@ TEST(Bundle, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
   }
 }
 
+// The desktop toolkit is loaded when the first alert is shown, not at start: a
+// run that asks nothing costs the same with a display as without one.
+TEST(Bundle, RunThatAsksNothingLoadsNoToolkit) {
+  TemporaryFolder home, logs;
+  std::filesystem::create_directories(home.path() + "/Library/LaunchAgents");
+  writeFile(home.path() + "/Library/LaunchAgents/kestrine.console.plist", "automatic-0.8.3-runtime.1-");
+  auto environment = shimmed("libgtk", logs.path() + "/log");
+  environment["HOME"] = home.path();
+  environment["DISPLAY"] = ":3999";
+  EXPECT_EQ(run({setupProgram("TOVREN"), {}, environment}).status, 0);
+  EXPECT_EQ(contentOf(logs.path() + "/log"), "");
+}
+
 TEST(Bundle, LinkOnTheWayEndsInTheAlert) {
   TemporaryFolder home;
   std::filesystem::create_directory(home.path() + "/elsewhere");

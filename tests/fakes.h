@@ -78,6 +78,7 @@ class FaultyFiles : public FileManager {
   void setMode(const Location& l, unsigned mode) override { check("setMode", l), real_.setMode(l, mode); }
   void remove(const Location& l) override { check("remove", l), real_.remove(l); }
   Bytes read(const Location& l, Links links) override { return check("read", l), real_.read(l, links); }
+  Bytes readEnd(const Location& l, std::size_t count) override { return check("read", l), real_.readEnd(l, count); }
   void write(const Location& l, const Bytes& bytes) override { check("write", l), real_.write(l, bytes); }
   FileHandle openForWriting(const Location& l) override { return check("openForWriting", l), real_.openForWriting(l); }
   void close(FileHandle handle) override {

@@ -54,12 +54,7 @@ struct Home {
   }
   // A run with the shim: operations counted, and the one at `at` acted upon.
   Outcome shimmed(const std::string& log, long at, const std::string& action) const {
-    return run({{"LD_PRELOAD", TOVREN_SHIM},
-                {"TOVREN_SHIM_SCOPE", path() + ":" + bundle + ":/proc/self/exe"},
-                {"TOVREN_SHIM_LOG", log},
-                {"TOVREN_SHIM_AT", std::to_string(at)},
-                {"TOVREN_SHIM_ACTION", action},
-                {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+    return run(testing::shimmed(path() + ":" + bundle + ":/proc/self/exe", log, at, action));
   }
 };
 

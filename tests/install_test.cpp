@@ -110,15 +110,55 @@ TEST(Install, DamagedArchiveFailsVerificationAndLeavesOnlyTheToolsFolderAndLog) 
   EXPECT_EQ(snapshot(home.path()), ".tovren 700\n.tovren/tools 700\n.tovren/tools/setup.log 600 []\n");
 }
 
+// Every way of showing the alert shows the whole message: the log's control
+// characters as visible pictures, and the tail even where ICU cannot be loaded.
 TEST(Install, FailingConsoleShowsItsExitAndItsOwnOutput) {
-  Home home;
-  Outcome outcome = home.run(bundles + "/console-exits-3.app", "1\n\n");
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_NE(outcome.terminal.find("Setup stopped (exit 3).\r\n\r\nconsole: cannot reach the session service\r\n\r\n"
-                                  "Setup log: " + home.tools("setup.log")),
-            std::string::npos)
-      << outcome.terminal;
-  EXPECT_EQ(home.toolsEntries(), (std::vector<std::string>{"console-" + version + "-" + TOVREN_ARCHITECTURE, "setup.log"}));
+  TemporaryFolder logs;
+  struct Case {
+    const char* name;
+    std::optional<std::string> typed;
+    std::map<std::string, std::string> environment;
+  } cases[] = {
+      {"on a terminal", "\n", {}},
+      {"without a terminal", std::nullopt, {}},
+      {"without ICU", std::nullopt, shimmed("libicuuc", logs.path() + "/log", 1, "fail")},
+  };
+  for (auto& c : cases) {
+    Home home;
+    fs::create_directories(home.path("Library/LaunchAgents"));
+    writeFile(home.path("Library/LaunchAgents/kestrine.console.plist"), "automatic-" + version + "-");
+    c.environment["HOME"] = home.path();
+    Outcome outcome = testing::run({bundles + "/console-exits-3.app/Contents/MacOS/tovren-setup", {}, c.environment, c.typed});
+    std::string shown = c.typed ? outcome.terminal : outcome.errorOutput;
+    std::erase(shown, '\r');
+    EXPECT_EQ(outcome.status, 1) << c.name;
+    EXPECT_NE(shown.find("Setup stopped (exit 3).\n\nconsole: cannot reach the session service\u2400\u241b[2J\n\n"
+                         "Setup log: " + home.tools("setup.log")),
+              std::string::npos)
+        << c.name << ": " << shown;
+    EXPECT_EQ(home.toolsEntries(), (std::vector<std::string>{"console-" + version + "-" + TOVREN_ARCHITECTURE, "setup.log"}));
+  }
+  EXPECT_NE(contentOf(logs.path() + "/log"), "") << "ICU was never asked for";
+}
+
+// A fifo where the program expects a file is taken as a file it cannot read:
+// the property list then means an update, and the console is not in place.
+TEST(Install, FifosInThePlacesOfFilesNeverStopTheRun) {
+  for (std::string fifo : {std::string("Library/LaunchAgents/kestrine.console.plist"),
+                           ".tovren/tools/console-" + version + "-" + TOVREN_ARCHITECTURE}) {
+    Home home;
+    fs::create_directories(home.path("Library/LaunchAgents"));
+    fs::create_directories(home.tools());
+    writeFile(home.path("Library/LaunchAgents/kestrine.console.plist"), "automatic-" + version + "-");
+    fs::remove(home.path(fifo));
+    ASSERT_EQ(::mkfifo(home.path(fifo).c_str(), 0600), 0);
+    Outcome outcome = testing::run({"/usr/bin/timeout", {"--foreground", "20", mainBundle + "/Contents/MacOS/tovren-setup"},
+                                    {{"HOME", home.path()}}, "1\n"});
+    EXPECT_EQ(outcome.status, 0) << fifo << ": " << outcome.terminal;
+    EXPECT_EQ(fifo.ends_with(".plist"), outcome.terminal.find("Update TOVREN on this Mac") != std::string::npos) << fifo;
+    EXPECT_EQ(contentOf(home.tools("console-" + version + "-" + TOVREN_ARCHITECTURE)),
+              contentOf(std::string(TOVREN_ARCHIVES) + "/" + TOVREN_ARCHITECTURE + "/tovren"));
+  }
 }
 
 }  // namespace

@@ -164,6 +164,16 @@ Outcome Background::wait() {
   return finish(Detached{child_, errors_});
 }
 
+std::map<std::string, std::string> shimmed(const std::string& scope, const std::string& log, long at,
+                                           const std::string& action) {
+  return {{"LD_PRELOAD", TOVREN_SHIM},
+          {"TOVREN_SHIM_SCOPE", scope},
+          {"TOVREN_SHIM_LOG", log},
+          {"TOVREN_SHIM_AT", std::to_string(at)},
+          {"TOVREN_SHIM_ACTION", action},
+          {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+}
+
 TemporaryFolder::TemporaryFolder() {
   std::string pattern = (fs::temp_directory_path() / "tovren-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");

@@ -47,6 +47,13 @@ class Background {
   std::string errors_;
 };
 
+// The environment that puts the fault shim (tests/shim) between a program and the
+// C library: its operations on paths that start with one of the colon-separated
+// `scope` prefixes are numbered and logged to `log`, and the one numbered `at`
+// is acted on: "fail", "kill", or "none".
+std::map<std::string, std::string> shimmed(const std::string& scope, const std::string& log, long at = 0,
+                                           const std::string& action = "none");
+
 // A fresh folder under the system's temporary folder, removed with its content
 // when the value goes away.
 class TemporaryFolder {

@@ -81,6 +81,7 @@ bool inScope(const std::string& path) {
 int errorFor(const char* call) {
   for (const char* full : {"write", "mkdir", "rename", "mkostemp", "fsync"})
     if (strcmp(call, full) == 0) return ENOSPC;
+  if (strcmp(call, "dlopen") == 0) return ENOENT;
   for (const char* broken : {"read", "close", "unlink", "unlinkat"})
     if (strcmp(call, broken) == 0) return EIO;
   if (strcmp(call, "posix_spawn") == 0) return EAGAIN;
@@ -205,6 +206,11 @@ int fstat(int fd, struct stat* status) {
 ssize_t readlink(const char* path, char* buffer, size_t size) {
   FAIL_OR("readlink", path, 0, -1);
   return next<ssize_t (*)(const char*, char*, size_t)>("readlink")(path, buffer, size);
+}
+// A library the program loads itself counts as an operation on its file name.
+void* dlopen(const char* file, int mode) {
+  FAIL_OR("dlopen", file ? file : "", static_cast<unsigned>(mode), nullptr);
+  return next<void* (*)(const char*, int)>("dlopen")(file, mode);
 }
 int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions, const posix_spawnattr_t* attributes,
                 char* const argv[], char* const envp[]) {
