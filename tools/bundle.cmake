@@ -12,8 +12,11 @@ function(tovren_console architecture out)
 endfunction()
 
 # A reproducible archive holding `console` as its top-level entry "tovren".
+# Each command makes its output's folder: only some generators do it for them.
 function(tovren_archive zip console)
+  get_filename_component(folder ${zip} DIRECTORY)
   add_custom_command(OUTPUT ${zip}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND make_zip ${zip} tovren=${console}
     DEPENDS make_zip ${console}
     COMMENT "Packing ${zip}")
@@ -21,7 +24,9 @@ endfunction()
 
 # The manifest for two archives, in its shipped one-line form.
 function(tovren_manifest json arm_zip x64_zip)
+  get_filename_component(folder ${json} DIRECTORY)
   add_custom_command(OUTPUT ${json}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND manifest_tool generate ${TOVREN_CONSOLE_VERSION} ${arm_zip} ${x64_zip} ${json}
     DEPENDS manifest_tool ${arm_zip} ${x64_zip}
     COMMENT "Generating ${json}")
@@ -87,6 +92,7 @@ function(tovren_bundle name)
     set(json ${B_MANIFEST_BASE64})
   endif()
   add_custom_command(OUTPUT ${work}/embedded_manifest.cpp
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${work}
     COMMAND manifest_tool embed ${mode} ${json} ${work}/embedded_manifest.cpp
     DEPENDS manifest_tool ${json})
 

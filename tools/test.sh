@@ -4,9 +4,14 @@
 # report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The virtual X server, its driver and a screenshot tool for the desktop dialogs.
-tools/prerequisites.sh xvfb xauth xdotool imagemagick
+# The virtual X server, its driver and a screenshot tool for the desktop dialogs;
+# Python for archives written by its zipfile module.
+tools/prerequisites.sh xvfb xauth xdotool imagemagick python3
 jobs=$(nproc)
+
+# CMake's default generator, as most people build first.
+cmake -S . -B build-make >/dev/null
+cmake --build build-make -j "$jobs" >/dev/null
 
 cmake -S . -B build -G Ninja -DTOVREN_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
