@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
-tools/prerequisites.sh time gnuplot-nox unzip openssl
+tools/prerequisites.sh time gnuplot-nox unzip openssl xvfb
 
 bench=build-bench
 work=$bench/work
@@ -29,7 +29,7 @@ done
 
 echo "Building the benchmark bundles"
 cmake -S . -B "$bench" -G Ninja -DTOVREN_BENCHMARK_CONSOLES="$PWD/$consoles" >/dev/null
-cmake --build "$bench" --target benchmark-bundles >/dev/null
+cmake --build "$bench" --target benchmark-bundles TOVREN-setup >/dev/null
 
 # Wall time of one run in seconds, by the shell's own clock (no extra process).
 seconds() {
@@ -91,6 +91,25 @@ for size in 4 64 512; do
   done
 done
 
+# A quiet repeat run (the version is set up, the console in place: no alert) with
+# and without a display, under a virtual X server.
+echo "Measuring a quiet repeat run with and without a display"
+display=:$((90 + $$ % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null' EXIT
+sleep 1
+home=$(fresh_home)
+setup=$PWD/$bench/TOVREN.app/Contents/MacOS/tovren-setup
+HOME=$PWD/$home "$setup" </dev/null
+for round in $(seq 0 $((runs * 4))); do
+  measure=seconds kind_word=time
+  [ "$round" = 0 ] && measure=kilobytes kind_word=memory
+  echo "quiet $kind_word none $(HOME=$PWD/$home $measure "$setup")" >> "$results"
+  echo "quiet $kind_word display $(DISPLAY=$display HOME=$PWD/$home $measure "$setup")" >> "$results"
+done
+kill $xvfb
+
 echo "Measuring digest throughput on 512 MiB"
 ours=$("$bench/digest_benchmark" "$consoles/random-512")
 best=999
@@ -107,6 +126,8 @@ awk -v declined="$declined" -v ours="$ours" -v openssl="$openssl_rate" '
     for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (a[j] < a[i]) { t = a[i]; a[i] = a[j]; a[j] = t }
     return (n % 2) ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
   }
+  $1 == "quiet" && $2 == "time" { quiet[$3] = quiet[$3] " " $4; next }
+  $1 == "quiet" && $2 == "memory" { quietRss[$3] = $4; next }
   $2 == "archive" { archive[$1] = $3; next }
   $2 == "time" { time[$1, $3] = time[$1, $3] " " $4; names[$1] = 1; next }
   $2 == "memory" { rss[$1, $3] = $4 }
@@ -123,6 +144,9 @@ awk -v declined="$declined" -v ours="$ours" -v openssl="$openssl_rate" '
       printf "| %s MiB %s | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f | %.0f / %.0f | %.0f (%.0f) |\n", parts[2], parts[1], a, c, a / c, b, d, b / d, ra / 1024, rc / 1024, over, limit
       print parts[2], parts[1], a, c > "'"$work"'/plot-" parts[1]
     }
+    q = median(quiet["none"]); qd = median(quiet["display"])
+    printf "\nquiet repeat run: %.1f ms and %.0f MiB without a display, %.1f ms and %.0f MiB with one (%.2f times, goal 1.2)\n", \
+      q * 1000, quietRss["none"] / 1024, qd * 1000, quietRss["display"] / 1024, qd / q
     printf "\ndigest: %s MB/s, openssl dgst -sha256: %s MB/s (%.0f%%)\n", ours, openssl, 100 * ours / openssl
   }' "$results" | tee docs/benchmark.md
 
