@@ -4,7 +4,7 @@
 
 namespace tovren {
 
-int enter(Application& app, const std::function<void()>& setup) {
+int exitStatusOf(Application& app, const std::function<void()>& setup) {
   try {
     setup();
     return 0;

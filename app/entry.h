@@ -7,8 +7,9 @@
 
 namespace tovren {
 
-// Runs `setup` once. Returns 0 when it returns; when it raises, brings the program
-// to the front, shows the failure alert with the error's description and returns 1.
-int enter(Application& app, const std::function<void()>& setup);
+// Runs `setup` once and gives the process's exit status: 0 when it returns; when
+// it raises, 1 after bringing the program to the front and showing the failure
+// alert with the error's description.
+int exitStatusOf(Application& app, const std::function<void()>& setup);
 
 }  // namespace tovren

@@ -16,7 +16,7 @@ using testing::ScriptedApplication;
 TEST(Entry, ReturnedSetupEndsWithStatusZeroAndNoAlert) {
   ScriptedApplication app;
   int calls = 0;
-  EXPECT_EQ(enter(app, [&] { ++calls; }), 0);
+  EXPECT_EQ(exitStatusOf(app, [&] { ++calls; }), 0);
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(app.calls.empty());
 }
@@ -29,14 +29,14 @@ TEST(Entry, AnyRaisedErrorEndsInOneAlertWithItsDescriptionAndStatusOne) {
   } cases[] = {
       {"own failure, several lines", [] { throw SetupFailure("Setup stopped (exit 3).\n\nlog\nSetup log: /x"); },
        "Setup stopped (exit 3).\n\nlog\nSetup log: /x"},
-      {"platform error", [] { throw PlatformError("Could not create the folder \"/h/.tovren/tools\": Not a directory."); },
+      {"platform error", [] { throw PlatformError("Could not create the folder", "/h/.tovren/tools", "Not a directory"); },
        "Could not create the folder \"/h/.tovren/tools\": Not a directory."},
       {"out of memory", [] { throw std::bad_alloc(); }, "There was not enough memory to finish setup."},
       {"not an exception", [] { throw 42; }, "Setup stopped because of an unexpected error."},
   };
   for (const auto& c : cases) {
     ScriptedApplication app;
-    EXPECT_EQ(enter(app, c.setup), 1) << c.name;
+    EXPECT_EQ(exitStatusOf(app, c.setup), 1) << c.name;
     EXPECT_EQ(app.calls, (std::vector<std::string>{"activate", "alert"})) << c.name;
     ASSERT_EQ(app.alerts.size(), 1u);
     EXPECT_EQ(app.alerts[0].messageText, "TOVREN could not finish setup");
@@ -49,7 +49,7 @@ TEST(Entry, AFailingAlertStillEndsWithStatusOne) {
   struct BrokenApplication : ScriptedApplication {
     int runModal(const Alert&) override { throw std::bad_alloc(); }
   } app;
-  EXPECT_EQ(enter(app, [] { throw SetupFailure("x"); }), 1);
+  EXPECT_EQ(exitStatusOf(app, [] { throw SetupFailure("x"); }), 1);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ int main() {
   FileManager& files = defaultManager();
   Application& app = sharedApplication();
   app.setAccessoryPolicy();
-  int status = enter(app, [&] { setup(Services{files, app, defaultProcesses()}, thisBuild()); });
+  int status = exitStatusOf(app, [&] { setup(Services{files, app, defaultProcesses()}, thisBuild()); });
   if (status != 0) std::exit(status);
   return 0;
 }

@@ -19,7 +19,7 @@ constexpr std::size_t margin = 1 << 10;
 
 std::string logTail(FileManager& files, const Location& setupLog) {
   for (std::size_t window = firstWindow;; window *= 8) {
-    Bytes end;
+    FileContent end;
     try {
       end = files.readEnd(setupLog, window);
     } catch (const PlatformError&) {

@@ -17,7 +17,7 @@ constexpr unsigned consoleMode = 0700;
 constexpr unsigned stagingFolderMode = 0700;
 const char* const filesMissing = "The setup files are missing. Download a fresh TOVREN app.";
 
-bool matches(const Bytes& bytes, const std::string& expected) { return digest(bytes) == expected; }
+bool matches(std::span<const std::uint8_t> bytes, const std::string& expected) { return digest(bytes) == expected; }
 
 const SetupAsset& platformEntry(const SetupManifest& manifest, std::string_view platformKey) {
   auto found = manifest.platforms.find(std::string(platformKey));
@@ -36,7 +36,7 @@ Location resourceFolder(Application& app) {
 bool inPlace(FileManager& files, const Location& console, const std::string& expected) {
   try {
     return matches(files.read(console, Links::refuse), expected);
-  } catch (const std::exception&) {
+  } catch (const PlatformError&) {
     return false;
   }
 }
@@ -74,7 +74,7 @@ void unpackAndInstall(const Services& services, const Handover& handover, const 
       handover.home);
   Location staged = staging.append("tovren");
   safe(files, staged);
-  Bytes bytes = files.read(staged, Links::refuse);
+  FileContent bytes = files.read(staged, Links::refuse);
   if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
   files.write(console, bytes);
   files.setMode(console, consoleMode);
@@ -98,13 +98,12 @@ void installSteps(const Services& services, const Handover& handover, const Buil
 
 }  // namespace
 
-void install(const Services& services, const Handover& handover, const Build& build) {
-  // Nothing is lost when closing fails: the children have ended, the log is on disk.
-  Cleanup closing([&] { services.files.close(handover.log); });
+void install(const Services& services, Handover handover, const Build& build) {
   try {
     installSteps(services, handover, build);
   } catch (...) {
-    // Read while the handle is still open; it closes as this failure leaves.
+    // Read while the handle is still open; it closes as this failure leaves, and
+    // nothing is lost when that fails: the children have ended, the log is on disk.
     throw SetupFailure(failureMessage(describe(std::current_exception()), services.files, handover.setupLog));
   }
 }

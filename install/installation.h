@@ -7,8 +7,10 @@ namespace tovren {
 
 // Makes sure the console of the manifest's version lies in the tools folder with
 // exactly the content the manifest names, then runs it once with "--install-auto".
-// Closes the log handle at every exit. Every failure leaves as one SetupFailure
-// whose message carries the end of the setup log; no staging folder remains.
-void install(const Services& services, const Handover& handover, const Build& build);
+// The handover, with the log handle, ends with this phase: the handle is closed at
+// every exit, after a failure's message is composed. Every failure leaves as one
+// SetupFailure whose message carries the end of the setup log; no staging folder
+// remains.
+void install(const Services& services, Handover handover, const Build& build);
 
 }  // namespace tovren

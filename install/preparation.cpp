@@ -1,6 +1,7 @@
 #include "install/preparation.h"
 
 #include "install/safe.h"
+#include "platform/error.h"
 
 namespace tovren {
 
@@ -25,7 +26,7 @@ Alert consentAlert(InstallKind kind) {
 std::string plistText(FileManager& files, const Location& plist) {
   try {
     return readText(files, plist, Links::follow);
-  } catch (const std::exception&) {
+  } catch (const PlatformError&) {
     return "";
   }
 }
@@ -33,7 +34,7 @@ std::string plistText(FileManager& files, const Location& plist) {
 }  // namespace
 
 InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
-  Location plist = home.append("Library/LaunchAgents/kestrine.console.plist");
+  Location plist = home.append(TOVREN_LAUNCH_AGENT);
   if (!files.exists(plist)) return InstallKind::firstInstallation;
   // The trailing "-" keeps a longer version that begins with this one apart.
   std::string marker = "automatic-" + version + "-";
@@ -60,8 +61,7 @@ std::optional<Handover> prepare(const Services& services, const Location& home, 
   // Set after the write: the write makes a file private to the owner, whatever
   // stood there before, and the log's mode is this program's decision.
   files.setMode(setupLog, setupLogMode);
-  FileHandle log = files.openForWriting(setupLog);
-  return Handover{home, std::move(manifest), toolsFolder, setupLog, log};
+  return Handover{home, std::move(manifest), toolsFolder, setupLog, files.openForWriting(setupLog)};
 }
 
 }  // namespace tovren

@@ -16,7 +16,7 @@ struct Handover {
   SetupManifest manifest;
   Location toolsFolder;  // exists, accepted by safe
   Location setupLog;     // exists, empty, mode 600, accepted by safe
-  FileHandle log;        // open for writing at the log's start; the installation closes it
+  FileHandle log;        // open for writing at the log's start; closed with the handover
 };
 
 // The kind of this run, from the launch-agent property list under `home`: absent

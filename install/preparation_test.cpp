@@ -34,9 +34,7 @@ struct HomeRun {
     testing::writeFile(path("Library/LaunchAgents/kestrine.console.plist"), text);
   }
   std::optional<Handover> prepare() {
-    auto handover = tovren::prepare(Services{files, app, processes}, Location(home.path()), manifest);
-    if (handover) files.close(handover->log);
-    return handover;
+    return tovren::prepare(Services{files, app, processes}, Location(home.path()), manifest);
   }
 
   TemporaryFolder home;
@@ -127,7 +125,7 @@ TEST(Preparation, ConsentPreparesPrivateFolderAndEmptyPrivateLogInOrder) {
     if (operation.starts_with("attributes " + tools) || !operation.starts_with("attributes ")) steps.push_back(operation);
   EXPECT_EQ(steps, (std::vector<std::string>{"exists " + run.path("Library/LaunchAgents/kestrine.console.plist"),
                                              "attributes " + tools, "createFolder " + tools, "attributes " + log, "attributes " + tools,
-                                             "write " + log, "setMode " + log, "openForWriting " + log, "close"}));
+                                             "write " + log, "setMode " + log, "openForWriting " + log}));
 }
 
 TEST(Preparation, OldLogIsEmptiedAndMadePrivateAndExistingFolderIsKept) {
@@ -139,8 +137,7 @@ TEST(Preparation, OldLogIsEmptiedAndMadePrivateAndExistingFolderIsKept) {
   auto handover = tovren::prepare(Services{run.files, run.app, run.processes}, Location(run.home.path()), manifest);
   ASSERT_TRUE(handover);
   // The handle writes at the start of the emptied log.
-  ASSERT_EQ(::write(handover->log.descriptor, "new", 3), 3);
-  run.files.close(handover->log);
+  ASSERT_EQ(::write(handover->log.descriptor(), "new", 3), 3);
   EXPECT_EQ(testing::contentOf(run.path(".tovren/tools/setup.log")), "new");
   EXPECT_EQ(modeOf(run.path(".tovren/tools/setup.log")), 0600u);
   EXPECT_EQ(modeOf(run.path(".tovren/tools")), 0755u);

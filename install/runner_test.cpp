@@ -16,8 +16,7 @@ using testing::TemporaryFolder;
 
 // A log file with an open handle, and a shell to run in it.
 struct LogFixture {
-  LogFixture() { testing::writeFile(path(), ""); log = files.openForWriting(Location(path())); }
-  ~LogFixture() { files.close(log); }
+  LogFixture() : log((testing::writeFile(path(), ""), files.openForWriting(Location(path())))) {}
   std::string path() const { return folder.path() + "/setup.log"; }
   std::string text() const { return testing::contentOf(path()); }
   // Runs `script` with /bin/sh; the failure's description, or "ok".
@@ -74,7 +73,7 @@ TEST(Runner, ChildrenAppendInOrderAndSeeOnlyTheirStandardDescriptors) {
   EXPECT_EQ(fixture.shell("echo first"), "ok");
   // Only shell builtins look, so no other process holds a descriptor meanwhile.
   EXPECT_EQ(fixture.shell("for fd in \"$@\"; do [ -e /proc/$$/fd/$fd ] && echo \"$fd is open\"; done; true",
-                          {std::to_string(leaked), std::to_string(fixture.log.descriptor)}),
+                          {std::to_string(leaked), std::to_string(fixture.log.descriptor())}),
             "ok");
   ::close(leaked);
   EXPECT_EQ(fixture.text(), "first\n");

@@ -9,7 +9,7 @@ void setup(const Services& services, const Build& build) {
   Location home = services.files.home();
   SetupManifest manifest = decodeManifest(build.manifest);
   std::optional<Handover> handover = prepare(services, home, std::move(manifest));
-  if (handover) install(services, *handover, build);
+  if (handover) install(services, std::move(*handover), build);
 }
 
 }  // namespace tovren

@@ -1,13 +1,13 @@
-// The processor row, compiled into each program with TOVREN_ARCHITECTURE set to
-// "arm64" or "amd64".
+// The processor row, compiled into each program with TOVREN_PLATFORM_KEY and
+// TOVREN_ARCHITECTURE set by the build, e.g. "darwin-arm64" and "arm64".
 #include "manifest/build.h"
 
-#ifndef TOVREN_ARCHITECTURE
-#error "TOVREN_ARCHITECTURE must name the processor row"
+#if !defined(TOVREN_PLATFORM_KEY) || !defined(TOVREN_ARCHITECTURE)
+#error "TOVREN_PLATFORM_KEY and TOVREN_ARCHITECTURE must name the processor row"
 #endif
 
 namespace tovren {
 
-Build thisBuild() { return Build{embeddedManifest, "darwin-" TOVREN_ARCHITECTURE, TOVREN_ARCHITECTURE}; }
+Build thisBuild() { return Build{embeddedManifest, TOVREN_PLATFORM_KEY, TOVREN_ARCHITECTURE}; }
 
 }  // namespace tovren

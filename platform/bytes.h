@@ -8,23 +8,25 @@
 
 namespace tovren {
 
-// Raw memory for buffers, released with the same size; raises std::bad_alloc.
+// A buffer of bytes.
+using Bytes = std::vector<std::uint8_t>;
+
+// Raw memory for file reads, released with the same size; raises std::bad_alloc.
 void* allocateBuffer(std::size_t bytes);
 void releaseBuffer(void* p, std::size_t bytes);
 
-// Memory for byte buffers. Whole files are read into these buffers: large ones are
-// mapped on huge pages, which a read fills with a few hundred page faults instead
-// of hundreds of thousands; and no buffer is cleared before it is filled.
+// Memory for whole-file reads. Large buffers are mapped on huge pages, which a
+// read fills with a few hundred page faults instead of hundreds of thousands, and
+// elements made without a value are not cleared: the read overwrites them.
 template <typename T>
-struct BufferAllocator {
+struct ReadBufferAllocator {
   using value_type = T;
-  BufferAllocator() = default;
+  ReadBufferAllocator() = default;
   template <typename U>
-  BufferAllocator(const BufferAllocator<U>&) {}
+  ReadBufferAllocator(const ReadBufferAllocator<U>&) {}
 
   T* allocate(std::size_t n) { return static_cast<T*>(allocateBuffer(n * sizeof(T))); }
   void deallocate(T* p, std::size_t n) { releaseBuffer(p, n * sizeof(T)); }
-  // Elements made without a value are left as they are: a read overwrites them.
   template <typename U>
   void construct(U* p) noexcept {
     ::new (static_cast<void*>(p)) U;
@@ -34,10 +36,11 @@ struct BufferAllocator {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
   template <typename U>
-  bool operator==(const BufferAllocator<U>&) const { return true; }
+  bool operator==(const ReadBufferAllocator<U>&) const { return true; }
 };
 
-// A whole file's content, or any other buffer of bytes.
-using Bytes = std::vector<std::uint8_t, BufferAllocator<std::uint8_t>>;
+// A file's content as read. Unlike Bytes, one made with a size holds whatever the
+// memory held until it is filled.
+using FileContent = std::vector<std::uint8_t, ReadBufferAllocator<std::uint8_t>>;
 
 }  // namespace tovren

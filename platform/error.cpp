@@ -4,8 +4,8 @@
 
 namespace tovren {
 
-void raise(const std::string& action, const std::string& path, int code) {
-  throw PlatformError(action + " \"" + path + "\": " + std::strerror(code) + ".", code);
+void raise(const std::string& call, const std::string& path, int code) {
+  throw PlatformError(call, path, std::strerror(code));
 }
 
 }  // namespace tovren

@@ -1,12 +1,28 @@
 #pragma once
-// An open descriptor that the program hands to child programs.
+// An open file descriptor, owned: closed exactly once.
+
+#include <string>
 
 namespace tovren {
 
-// A write handle on a file. It is a plain value: whoever opened it closes it
-// through the file manager that made it, once.
-struct FileHandle {
-  int descriptor = -1;
+// A descriptor and the path it was opened on. It is closed exactly once: by
+// close(), which raises a PlatformError naming the path when the system reports
+// a failure, or else when the handle goes away, where nothing is left to report.
+// It moves, and never copies, so no descriptor is closed twice.
+class FileHandle {
+ public:
+  FileHandle(int descriptor, std::string path) : descriptor_(descriptor), path_(std::move(path)) {}
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&&) = delete;
+  ~FileHandle();
+
+  int descriptor() const { return descriptor_; }
+  const std::string& path() const { return path_; }
+  void close();
+
+ private:
+  int descriptor_;
+  std::string path_;
 };
 
 }  // namespace tovren

@@ -1,6 +1,7 @@
 #pragma once
 // The file operations the setup sequence uses, all through one shared object.
 
+#include <span>
 #include <string>
 
 #include "platform/bytes.h"
@@ -19,8 +20,9 @@ struct Attributes {
 };
 
 // Whether an operation may follow a symbolic link at the location itself. The
-// program's own destinations are never followed: a link planted there after they
-// were checked is refused.
+// program's own destinations are never followed: a link planted as their last
+// component after they were checked is refused. Links among the folders above
+// are followed, as in any path lookup.
 enum class Links { follow, refuse };
 
 // Abstract so it can be mocked out for tests. Every failing operation raises
@@ -46,19 +48,18 @@ class FileManager {
   virtual void remove(const Location& location) = 0;
   // The whole content of the file. Anything but a regular file is refused, and a
   // fifo never makes the call wait.
-  virtual Bytes read(const Location& location, Links links) = 0;
+  virtual FileContent read(const Location& location, Links links) = 0;
   // The last `count` bytes of the file, or all of it when it is shorter; refused
   // as read refuses, and a link at `location` is not followed.
-  virtual Bytes readEnd(const Location& location, std::size_t count) = 0;
+  virtual FileContent readEnd(const Location& location, std::size_t count) = 0;
   // Makes the file hold exactly `bytes`, atomically: readers see the old or the new
-  // content, never a part. A link at `location` is replaced, not followed. The new
-  // file is private to the owner (0600) until the caller sets its mode.
-  virtual void write(const Location& location, const Bytes& bytes) = 0;
+  // content, never a part, and the content is on disk before the name. A link at
+  // `location` is replaced, not followed. The new file is never wider than 0600
+  // until the caller sets its mode.
+  virtual void write(const Location& location, std::span<const std::uint8_t> bytes) = 0;
   // Opens the existing regular file for writing at its start, without truncating
-  // it; a link is refused, not followed.
+  // it; a link is refused, not followed. The handle closes itself.
   virtual FileHandle openForWriting(const Location& location) = 0;
-  // Closes a handle from openForWriting.
-  virtual void close(FileHandle handle) = 0;
 };
 
 // The whole file as UTF-8 text, without a leading byte-order mark; raises when the

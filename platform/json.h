@@ -1,6 +1,8 @@
 #pragma once
 // Typed reading of JSON documents, with errors that name the member path.
 
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,15 +10,15 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/bytes.h"
-#include "platform/error.h"
 
 namespace tovren {
 
 // A JSON document could not be decoded into the expected records. The description
-// is one sentence naming the member path and the problem.
-class DecodingError : public PlatformError {
+// is one sentence naming the member path and the problem. It is no platform
+// error: nothing on disk or in the system failed.
+class DecodingError : public std::runtime_error {
  public:
-  using PlatformError::PlatformError;
+  using std::runtime_error::runtime_error;
 };
 
 // One JSON value and the member names that lead to it, for error messages.

@@ -1,7 +1,8 @@
 #include "platform/location.h"
 
-#include <stdexcept>
 #include <vector>
+
+#include "platform/error.h"
 
 namespace tovren {
 
@@ -15,7 +16,7 @@ std::string withoutTrailingSeparators(std::string path) {
 }  // namespace
 
 Location::Location(std::string path) : path_(withoutTrailingSeparators(std::move(path))) {
-  if (path_.empty() || path_[0] != '/') throw std::invalid_argument("not an absolute path: " + path_);
+  if (path_.empty() || path_[0] != '/') throw PlatformError("Could not use the location", path_, "It is not an absolute path");
 }
 
 Location Location::append(const std::string& component) const {

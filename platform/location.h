@@ -9,7 +9,8 @@ namespace tovren {
 // except the root "/".
 class Location {
  public:
-  // `path` must be absolute; trailing and doubled separators are dropped.
+  // `path` must be absolute, else a PlatformError is raised; trailing separators
+  // are dropped, and doubled ones are kept until standardized().
   explicit Location(std::string path);
 
   const std::string& path() const { return path_; }

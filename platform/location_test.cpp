@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/error.h"
+
 namespace tovren {
 namespace {
 
@@ -28,7 +30,7 @@ TEST(Location, AppendsAndWalksUpToTheRoot) {
   EXPECT_EQ(home.parent().parent().path(), "/");
   EXPECT_EQ(Location("/").parent().path(), "/");
   EXPECT_EQ(home.name(), "ana");
-  EXPECT_THROW(Location("relative/path"), std::invalid_argument);
+  EXPECT_THROW(Location("relative/path"), PlatformError);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
+#include <memory>
 #include <vector>
 
 #include "platform/error.h"
@@ -19,23 +19,6 @@ namespace tovren {
 
 namespace {
 
-// Closes a descriptor when the scope ends; for descriptors only read or used to
-// reach others, where a failing close has nothing to report.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
-  Descriptor& operator=(Descriptor&&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
 std::string homeFromPasswordDatabase() {
   long size = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
@@ -43,8 +26,8 @@ std::string homeFromPasswordDatabase() {
   passwd* found = nullptr;
   int code = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
   if (!found || !entry.pw_dir || entry.pw_dir[0] != '/')
-    throw PlatformError("Could not find the home folder of the current user" +
-                        std::string(code ? std::string(": ") + std::strerror(code) : "") + ".", code);
+    throw PlatformError("Could not find the home folder of user " + std::to_string(getuid()), "",
+                        code ? std::strerror(code) : "HOME is not set, and the password database has no folder");
   return entry.pw_dir;
 }
 
@@ -58,8 +41,8 @@ bool makeFolder(const std::string& path, unsigned mode, const std::string& shown
   // mkdir narrowed the mode by the umask; widen it back to exactly `mode` on the
   // folder just made, reached without following a link. A folder that cannot get
   // its mode is taken back, so a failure leaves nothing behind.
-  Descriptor folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (folder.get() < 0 || ::fchmod(folder.get(), mode) != 0) {
+  FileHandle folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
+  if (folder.descriptor() < 0 || ::fchmod(folder.descriptor(), mode) != 0) {
     int code = errno;
     ::rmdir(path.c_str());
     raise("Could not create the folder", shown, code);
@@ -77,29 +60,27 @@ void requireFolder(const std::string& path, const std::string& shown) {
 
 void removeInside(int parent, const std::string& name, const std::string& path);
 
-void removeChildren(int folderFd, const std::string& path) {
-  DIR* listing = ::fdopendir(folderFd);
+struct CloseListing {
+  void operator()(DIR* listing) const { ::closedir(listing); }
+};
+using Listing = std::unique_ptr<DIR, CloseListing>;
+
+// Removes everything in the folder open on `folder`, which the listing then owns.
+void removeChildren(int folder, const std::string& path) {
+  Listing listing(::fdopendir(folder));
   if (!listing) {
-    ::close(folderFd);
-    raise("Could not list the folder", path, errno);
+    int code = errno;
+    ::close(folder);
+    raise("Could not list the folder", path, code);
   }
   std::vector<std::string> names;
   errno = 0;
-  while (dirent* entry = ::readdir(listing)) {
+  while (dirent* entry = ::readdir(listing.get())) {
     std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
-  int listError = errno;
-  for (const auto& name : names) {
-    try {
-      removeInside(::dirfd(listing), name, path + "/" + name);
-    } catch (...) {
-      ::closedir(listing);
-      throw;
-    }
-  }
-  ::closedir(listing);
-  if (listError) raise("Could not list the folder", path, listError);
+  if (errno) raise("Could not list the folder", path, errno);
+  for (const auto& name : names) removeInside(::dirfd(listing.get()), name, path + "/" + name);
 }
 
 // Removes `name` in the folder `parent`; a link is removed itself, never followed.
@@ -114,16 +95,16 @@ void removeInside(int parent, const std::string& name, const std::string& path) 
 
 // Opens the file itself, never waiting: a fifo planted at the path would block a
 // plain open until someone wrote to it. Anything but a regular file is refused.
-Descriptor openFile(const std::string& path, int flags, const char* action, struct stat& status) {
-  Descriptor file(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.get() < 0 || ::fstat(file.get(), &status) != 0) raise(action, path, errno);
-  if (!S_ISREG(status.st_mode)) throw PlatformError(std::string(action) + " \"" + path + "\": Not a regular file.");
+FileHandle openFile(const std::string& path, int flags, const char* action, struct stat& status) {
+  FileHandle file(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), path);
+  if (file.descriptor() < 0 || ::fstat(file.descriptor(), &status) != 0) raise(action, path, errno);
+  if (!S_ISREG(status.st_mode)) throw PlatformError(action, path, "Not a regular file");
   return file;
 }
 
 // Reads from `fd` into `bytes` from `size` on, growing it while the file grows;
 // returns the number of bytes in it.
-std::size_t readAll(int fd, Bytes& bytes, std::size_t size, const std::string& path) {
+std::size_t readAll(int fd, FileContent& bytes, std::size_t size, const std::string& path) {
   for (;;) {
     if (size == bytes.size()) bytes.resize(bytes.size() * 2 + 1);
     ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
@@ -134,7 +115,7 @@ std::size_t readAll(int fd, Bytes& bytes, std::size_t size, const std::string& p
   }
 }
 
-void writeAll(int fd, const Bytes& bytes, const std::string& path) {
+void writeAll(int fd, std::span<const std::uint8_t> bytes, const std::string& path) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -187,43 +168,47 @@ void PosixFileManager::setMode(const Location& location, unsigned mode) {
 }
 
 void PosixFileManager::remove(const Location& location) {
-  Descriptor parent(::open(location.parent().path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parent.get() < 0) raise("Could not remove", location.path(), errno);
-  removeInside(parent.get(), location.name(), location.path());
+  FileHandle parent(::open(location.parent().path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), location.parent().path());
+  if (parent.descriptor() < 0) raise("Could not remove", location.path(), errno);
+  removeInside(parent.descriptor(), location.name(), location.path());
 }
 
-Bytes PosixFileManager::read(const Location& location, Links links) {
+FileContent PosixFileManager::read(const Location& location, Links links) {
   const std::string& path = location.path();
   struct stat status{};
-  Descriptor file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0), "Could not read", status);
-  Bytes bytes(static_cast<std::size_t>(status.st_size) + 1);
-  bytes.resize(readAll(file.get(), bytes, 0, path));
+  FileHandle file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0), "Could not read", status);
+  FileContent bytes(static_cast<std::size_t>(status.st_size) + 1);
+  bytes.resize(readAll(file.descriptor(), bytes, 0, path));
   return bytes;
 }
 
-Bytes PosixFileManager::readEnd(const Location& location, std::size_t count) {
+FileContent PosixFileManager::readEnd(const Location& location, std::size_t count) {
   const std::string& path = location.path();
   struct stat status{};
-  Descriptor file = openFile(path, O_RDONLY | O_NOFOLLOW, "Could not read", status);
+  FileHandle file = openFile(path, O_RDONLY | O_NOFOLLOW, "Could not read", status);
   auto size = static_cast<std::size_t>(status.st_size);
-  if (size > count && ::lseek(file.get(), static_cast<off_t>(size - count), SEEK_SET) < 0) raise("Could not read", path, errno);
-  Bytes bytes(std::min(size, count) + 1);
-  bytes.resize(readAll(file.get(), bytes, 0, path));
+  if (size > count && ::lseek(file.descriptor(), static_cast<off_t>(size - count), SEEK_SET) < 0)
+    raise("Could not read", path, errno);
+  FileContent bytes(std::min(size, count) + 1);
+  bytes.resize(readAll(file.descriptor(), bytes, 0, path));
   // The file grew while it was read: its end is the last `count` bytes.
   if (bytes.size() > count) bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(count));
   return bytes;
 }
 
-void PosixFileManager::write(const Location& location, const Bytes& bytes) {
+void PosixFileManager::write(const Location& location, std::span<const std::uint8_t> bytes) {
   const std::string& path = location.path();
   std::string temporary = location.parent().append("." + location.name() + ".tmp-XXXXXX").path();
-  // mkostemp creates the file exclusively with mode 0600, whatever the umask.
-  Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (file.get() < 0) raise("Could not write", path, errno);
+  // mkostemp creates the file exclusively with mode 0600 narrowed by the umask, so
+  // never wider than 0600.
+  FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC), path);
+  if (file.descriptor() < 0) raise("Could not write", path, errno);
   try {
-    writeAll(file.get(), bytes, path);
-    if (::fsync(file.get()) != 0) raise("Could not write", path, errno);
-    if (::close(file.release()) != 0) raise("Could not write", path, errno);
+    writeAll(file.descriptor(), bytes, path);
+    // On disk before it takes the name: a crash never leaves the name on a file
+    // whose content was not yet written.
+    if (::fsync(file.descriptor()) != 0) raise("Could not write", path, errno);
+    file.close();
     // rename replaces a link at the destination instead of following it.
     if (::rename(temporary.c_str(), path.c_str()) != 0) raise("Could not write", path, errno);
   } catch (...) {
@@ -231,21 +216,16 @@ void PosixFileManager::write(const Location& location, const Bytes& bytes) {
     throw;
   }
   // Make the new name durable too; the content is already in place for readers.
-  Descriptor folder(::open(location.parent().path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  FileHandle folder(::open(location.parent().path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), location.parent().path());
+  if (folder.descriptor() >= 0) ::fsync(folder.descriptor());
 }
 
 FileHandle PosixFileManager::openForWriting(const Location& location) {
   struct stat status{};
-  Descriptor file = openFile(location.path(), O_WRONLY | O_NOFOLLOW, "Could not open for writing", status);
+  FileHandle file = openFile(location.path(), O_WRONLY | O_NOFOLLOW, "Could not open for writing", status);
   // Children write through this handle as a plain, blocking one.
-  if (::fcntl(file.get(), F_SETFL, 0) != 0) raise("Could not open for writing", location.path(), errno);
-  return FileHandle{file.release()};
-}
-
-void PosixFileManager::close(FileHandle handle) {
-  if (::close(handle.descriptor) != 0)
-    throw PlatformError(std::string("Could not close a file handle: ") + std::strerror(errno) + ".", errno);
+  if (::fcntl(file.descriptor(), F_SETFL, 0) != 0) raise("Could not open for writing", location.path(), errno);
+  return file;
 }
 
 FileManager& defaultManager() {

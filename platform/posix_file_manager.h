@@ -13,11 +13,10 @@ class PosixFileManager : public FileManager {
   void createFolder(const Location& location, bool intermediates, unsigned mode) override;
   void setMode(const Location& location, unsigned mode) override;
   void remove(const Location& location) override;
-  Bytes read(const Location& location, Links links) override;
-  Bytes readEnd(const Location& location, std::size_t count) override;
-  void write(const Location& location, const Bytes& bytes) override;
+  FileContent read(const Location& location, Links links) override;
+  FileContent readEnd(const Location& location, std::size_t count) override;
+  void write(const Location& location, std::span<const std::uint8_t> bytes) override;
   FileHandle openForWriting(const Location& location) override;
-  void close(FileHandle handle) override;
 };
 
 // The shared file manager of the program.

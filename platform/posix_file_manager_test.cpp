@@ -78,7 +78,7 @@ TEST(PosixFileManager, GuardedOperationsRefuseALinkInsteadOfFollowingIt) {
   Location link(root.path() + "/link");
   std::string reason = "\"" + link.path() + "\": Too many levels of symbolic links.";
   EXPECT_EQ(failureOf([&] { files.read(link, Links::refuse); }), "Could not read " + reason);
-  EXPECT_EQ(files.read(link, Links::follow), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(files.read(link, Links::follow), (FileContent{'k', 'e', 'e', 'p'}));
   EXPECT_EQ(failureOf([&] { files.openForWriting(link); }), "Could not open for writing " + reason);
   EXPECT_NE(failureOf([&] { files.setMode(link, 0700); }), "ok");
   EXPECT_EQ(modeOf(root.path() + "/target"), 0644u);

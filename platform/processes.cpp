@@ -15,23 +15,31 @@ namespace tovren {
 
 namespace {
 
-// Owns the spawn attributes for the length of one launch.
+// Owns the spawn file actions for the length of one launch.
 class FileActions {
  public:
-  FileActions() { posix_spawn_file_actions_init(&actions_); }
+  explicit FileActions(const std::string& program) : program_(program) {
+    check(posix_spawn_file_actions_init(&actions_));
+  }
   ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
   FileActions(const FileActions&) = delete;
   FileActions& operator=(const FileActions&) = delete;
   posix_spawn_file_actions_t* get() { return &actions_; }
+  // Raises the error a file action reports, as one that keeps the program from
+  // starting.
+  void check(int code) const {
+    if (code != 0) raise("Could not start", program_, code);
+  }
 
  private:
   posix_spawn_file_actions_t actions_;
+  const std::string& program_;
 };
 
-int waitFor(pid_t child) {
+int waitFor(pid_t child, const std::string& program) {
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return 128 + 9;  // cannot happen for our own child; never report success
+    if (errno != EINTR) raise("Could not wait for", program, errno);
   }
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WEXITSTATUS(status);
@@ -41,16 +49,15 @@ int waitFor(pid_t child) {
 
 int PosixProcesses::execute(const Task& task) {
   const std::string& program = task.executable.path();
-  FileActions actions;
-  int output = task.output.descriptor;
+  FileActions actions(program);
+  int output = task.output.descriptor();
   // Order matters: the log goes to 1 and 2 before 0 is replaced, in case the log
   // itself is descriptor 0.
-  if (posix_spawn_file_actions_adddup2(actions.get(), output, 1) ||
-      posix_spawn_file_actions_adddup2(actions.get(), output, 2) ||
-      posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0) ||
-      posix_spawn_file_actions_addclosefrom_np(actions.get(), 3) ||
-      posix_spawn_file_actions_addchdir_np(actions.get(), task.workingFolder.path().c_str()))
-    raise("Could not start", program, ENOMEM);
+  actions.check(posix_spawn_file_actions_adddup2(actions.get(), output, 1));
+  actions.check(posix_spawn_file_actions_adddup2(actions.get(), output, 2));
+  actions.check(posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0));
+  actions.check(posix_spawn_file_actions_addclosefrom_np(actions.get(), 3));
+  actions.check(posix_spawn_file_actions_addchdir_np(actions.get(), task.workingFolder.path().c_str()));
 
   // The child's own name is its absolute path, as it would record it.
   std::string name = program;
@@ -60,9 +67,8 @@ int PosixProcesses::execute(const Task& task) {
   argv.push_back(nullptr);
 
   pid_t child = 0;
-  int code = ::posix_spawn(&child, program.c_str(), actions.get(), nullptr, argv.data(), environ);
-  if (code != 0) raise("Could not start", program, code);
-  return waitFor(child);
+  actions.check(::posix_spawn(&child, program.c_str(), actions.get(), nullptr, argv.data(), environ));
+  return waitFor(child, program);
 }
 
 Processes& defaultProcesses() {

@@ -15,7 +15,7 @@ namespace tovren {
 struct Task {
   Location executable;
   std::vector<std::string> arguments;
-  FileHandle output;
+  const FileHandle& output;
   Location workingFolder;
 };
 
@@ -25,7 +25,7 @@ class Processes {
   virtual ~Processes() = default;
   // Starts the task, waits until it has ended and returns its termination status:
   // the exit status, or 128 + N for a child ended by signal N. Raises a
-  // PlatformError naming the program when it cannot be started.
+  // PlatformError naming the program when it cannot be started or waited for.
   virtual int execute(const Task& task) = 0;
 };
 

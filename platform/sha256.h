@@ -6,7 +6,8 @@
 
 namespace tovren {
 
-// The SHA-256 (FIPS 180-4) value of `bytes`, hashed in one pass.
+// The SHA-256 (FIPS 180-4) value of `bytes`, hashed in one pass. Raises a
+// PlatformError with OpenSSL's reason when the library cannot hash.
 std::array<std::uint8_t, 32> sha256(std::span<const std::uint8_t> bytes);
 
 }  // namespace tovren

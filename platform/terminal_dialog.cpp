@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/dialog.h"
+#include "platform/file_handle.h"
 
 namespace tovren {
 
@@ -39,18 +40,17 @@ std::optional<int> choice(const std::string& line, std::size_t buttons) {
 
 class TerminalDialog : public Dialog {
  public:
-  explicit TerminalDialog(int terminal) : terminal_(terminal) {}
-  ~TerminalDialog() override { ::close(terminal_); }
+  explicit TerminalDialog(FileHandle terminal) : terminal_(std::move(terminal)) {}
 
   void bringToFront() override {}
 
   int run(const Alert& alert) override {
-    writeAll(terminal_, layout(alert));
+    writeAll(terminal_.descriptor(), layout(alert));
     for (;;) {
-      writeAll(terminal_, alert.buttons.size() > 1 ? "Choose a number (Return for 1): " : "Press Return: ");
+      writeAll(terminal_.descriptor(), alert.buttons.size() > 1 ? "Choose a number (Return for 1): " : "Press Return: ");
       std::optional<std::string> line = readLine();
       if (!line) {
-        writeAll(terminal_, "\n");
+        writeAll(terminal_.descriptor(), "\n");
         return noButton;
       }
       if (auto response = choice(*line, alert.buttons.size())) return *response;
@@ -63,7 +63,7 @@ class TerminalDialog : public Dialog {
     std::string line;
     for (;;) {
       char c;
-      ssize_t n = ::read(terminal_, &c, 1);
+      ssize_t n = ::read(terminal_.descriptor(), &c, 1);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return std::nullopt;
       if (c == '\n') return line;
@@ -71,7 +71,7 @@ class TerminalDialog : public Dialog {
     }
   }
 
-  int terminal_;
+  FileHandle terminal_;
 };
 
 class SilentDialog : public Dialog {
@@ -87,9 +87,9 @@ class SilentDialog : public Dialog {
 }  // namespace
 
 std::unique_ptr<Dialog> openTerminalDialog() {
-  int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (terminal < 0) return nullptr;
-  return std::make_unique<TerminalDialog>(terminal);
+  FileHandle terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), "/dev/tty");
+  if (terminal.descriptor() < 0) return nullptr;
+  return std::make_unique<TerminalDialog>(std::move(terminal));
 }
 
 std::unique_ptr<Dialog> silentDialog() { return std::make_unique<SilentDialog>(); }

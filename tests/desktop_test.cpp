@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string setupProgram = std::string(TOVREN_MAIN_BUNDLE) + "/Contents/MacOS/tovren-setup";
-const std::string outputs = std::string(TOVREN_TOOLS) + "/test-outputs";
+const std::string outputs = std::string(TOVREN_BUILD_DIR) + "/test-outputs";
 
 bool installed(const std::string& program) { return fs::exists("/usr/bin/" + program); }
 

@@ -77,21 +77,12 @@ class FaultyFiles : public FileManager {
   }
   void setMode(const Location& l, unsigned mode) override { check("setMode", l), real_.setMode(l, mode); }
   void remove(const Location& l) override { check("remove", l), real_.remove(l); }
-  Bytes read(const Location& l, Links links) override { return check("read", l), real_.read(l, links); }
-  Bytes readEnd(const Location& l, std::size_t count) override { return check("read", l), real_.readEnd(l, count); }
-  void write(const Location& l, const Bytes& bytes) override { check("write", l), real_.write(l, bytes); }
+  FileContent read(const Location& l, Links links) override { return check("read", l), real_.read(l, links); }
+  FileContent readEnd(const Location& l, std::size_t count) override { return check("read", l), real_.readEnd(l, count); }
+  void write(const Location& l, std::span<const std::uint8_t> bytes) override { check("write", l), real_.write(l, bytes); }
   FileHandle openForWriting(const Location& l) override { return check("openForWriting", l), real_.openForWriting(l); }
-  void close(FileHandle handle) override {
-    ++closes;
-    Location none("/");
-    int code = fault_ ? fault_("close", none) : 0;
-    real_.close(handle);  // the descriptor is released either way, as close(2) does
-    operations.push_back("close");
-    if (code) throw PlatformError("Could not close a file handle: injected.", code);
-  }
 
   std::vector<std::string> operations;
-  int closes = 0;
 
  private:
   void check(const std::string& operation, const Location& location) {

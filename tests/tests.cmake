@@ -41,11 +41,15 @@ add_executable(tovren_tests
   manifest/this_build.cpp
   ${CMAKE_BINARY_DIR}/bundle-inputs/TOVREN/embedded_manifest.cpp)
 target_compile_definitions(tovren_tests PRIVATE
+  TOVREN_CONSOLE_VERSION="${TOVREN_CONSOLE_VERSION}"
+  TOVREN_LAUNCH_AGENT="${TOVREN_LAUNCH_AGENT}"
   TOVREN_ARCHITECTURE="${TOVREN_PROCESSOR}"
+  TOVREN_PLATFORM_KEY="${TOVREN_PLATFORM_KEY_${TOVREN_PROCESSOR}}"
+  TOVREN_ARCHIVE="${TOVREN_ARCHIVE_${TOVREN_PROCESSOR}}"
   TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles"
   TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app"
   TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}"
-  TOVREN_TOOLS="${CMAKE_BINARY_DIR}"
+  TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}"
   TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
 target_link_libraries(tovren_tests PRIVATE tovren_app GTest::gtest_main util)
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ditto tovren_fault_shim)

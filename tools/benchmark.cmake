@@ -1,11 +1,11 @@
 # Bundles for the benchmark: one per console file in TOVREN_BENCHMARK_CONSOLES,
-# each with only the archive of this machine's processor in its resources.
+# each with only the archive of the main bundle's processor row in its resources.
 file(GLOB consoles ${TOVREN_BENCHMARK_CONSOLES}/*)
 set(benchmark_setups)
 foreach(console ${consoles})
   get_filename_component(name ${console} NAME)
   tovren_bundle(bench-${name} CONSOLE ${console}
-    RESOURCES ${CMAKE_BINARY_DIR}/bundle-inputs/bench-${name}/MAC-X64.zip)
+    RESOURCES ${CMAKE_BINARY_DIR}/bundle-inputs/bench-${name}/${TOVREN_ARCHIVE_${TOVREN_PROCESSOR}})
   list(APPEND benchmark_setups bench-${name}-setup)
 endforeach()
 add_executable(digest_benchmark tools/digest_benchmark.cpp)

@@ -15,7 +15,7 @@ bench=build-bench
 work=$bench/work
 consoles=$work/consoles
 mkdir -p "$consoles" docs
-line='tovren 0.8.3-runtime.1 [session 4711] device QL-2 connected on /dev/ttyUSB0 at 2026-12-06T07:12:00Z: ok'
+line='tovren [session 4711] device QL-2 connected on /dev/ttyUSB0 at 2026-12-06T07:12:00Z: ok'
 for size in 4 64 512; do
   for kind in random text; do
     file=$consoles/$kind-$size
@@ -30,6 +30,8 @@ done
 echo "Building the benchmark bundles"
 cmake -S . -B "$bench" -G Ninja -DTOVREN_BENCHMARK_CONSOLES="$PWD/$consoles" >/dev/null
 cmake --build "$bench" --target benchmark-bundles TOVREN-setup >/dev/null
+# The version, the launch-agent path and this machine's processor row.
+. "$bench/constants.sh"
 
 # Wall time of one run in seconds, by the shell's own clock (no extra process).
 seconds() {
@@ -47,8 +49,8 @@ fresh_home() {
   local home
   home=$(mktemp -d "$work/home-XXXXXX")
   # The installed version's marker: no prompt, so the run needs no terminal.
-  mkdir -p "$home/Library/LaunchAgents" "$home/.tovren/tools"
-  echo "automatic-0.8.3-runtime.1-" > "$home/Library/LaunchAgents/kestrine.console.plist"
+  mkdir -p "$(dirname "$home/$TOVREN_LAUNCH_AGENT")" "$home/.tovren/tools"
+  echo "automatic-$TOVREN_CONSOLE_VERSION-" > "$home/$TOVREN_LAUNCH_AGENT"
   echo "$home"
 }
 
@@ -60,10 +62,10 @@ for size in 4 64 512; do
     name=$kind-$size
     app=$bench/bundles/bench-$name.app
     setup=$app/Contents/MacOS/tovren-setup
-    archive=$PWD/$app/Contents/Resources/MAC-X64.zip
+    archive=$PWD/$app/Contents/Resources/$TOVREN_ARCHIVE
     manifest=$bench/bundle-inputs/bench-$name/manifest.json
-    sha=$(grep -o '"darwin-amd64": {[^}]*' "$manifest" | grep -o '"sha256": "[0-9a-f]*' | cut -d'"' -f4)
-    binsha=$(grep -o '"darwin-amd64": {[^}]*' "$manifest" | grep -o '"binary_sha256": "[0-9a-f]*' | cut -d'"' -f4)
+    sha=$(grep -o "\"$TOVREN_PLATFORM_KEY\": {[^}]*" "$manifest" | grep -o '"sha256": "[0-9a-f]*' | cut -d'"' -f4)
+    binsha=$(grep -o "\"$TOVREN_PLATFORM_KEY\": {[^}]*" "$manifest" | grep -o '"binary_sha256": "[0-9a-f]*' | cut -d'"' -f4)
     echo "$name archive $(stat -c %s "$archive")" >> "$results"
     echo "Measuring $name ($runs rounds)"
     # Each round starts with the other pair, so drift touches both alike. Memory

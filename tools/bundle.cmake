@@ -6,13 +6,12 @@ set(TOVREN_ARCHIVES_DIR ${CMAKE_BINARY_DIR}/archives)
 # The stand-in console of one processor row, made from the version and the
 # architecture word.
 function(tovren_console architecture out)
-  set(TOVREN_VERSION ${TOVREN_CONSOLE_VERSION})
   set(TOVREN_ARCHITECTURE ${architecture})
   configure_file(${CMAKE_SOURCE_DIR}/tools/console.sh.in ${out} @ONLY)
 endfunction()
 
-# A reproducible archive holding `console` as its top-level entry "tovren".
 # Each command makes its output's folder: only some generators do it for them.
+# A reproducible archive holding `console` as its top-level entry "tovren".
 function(tovren_archive zip console)
   get_filename_component(folder ${zip} DIRECTORY)
   add_custom_command(OUTPUT ${zip}
@@ -22,28 +21,40 @@ function(tovren_archive zip console)
     COMMENT "Packing ${zip}")
 endfunction()
 
-# The manifest for two archives, in its shipped one-line form.
-function(tovren_manifest json arm_zip x64_zip)
-  get_filename_component(folder ${json} DIRECTORY)
-  add_custom_command(OUTPUT ${json}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND manifest_tool generate ${TOVREN_CONSOLE_VERSION} ${arm_zip} ${x64_zip} ${json}
-    DEPENDS manifest_tool ${arm_zip} ${x64_zip}
-    COMMENT "Generating ${json}")
+# The archives of every processor row in `folder`, by their names.
+function(tovren_row_archives folder out)
+  set(zips)
+  foreach(row ${TOVREN_ROWS})
+    list(APPEND zips ${folder}/${TOVREN_ARCHIVE_${row}})
+  endforeach()
+  set(${out} ${zips} PARENT_SCOPE)
 endfunction()
 
-# The two shipped archives and their manifest, made once and shared by every
-# bundle that does not bring its own.
-function(tovren_shipped_archives)
-  foreach(row arm64 amd64)
-    tovren_console(${row} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+# The manifest of the archives in `folder`, one entry per processor row, in its
+# shipped one-line form.
+function(tovren_manifest folder)
+  set(entries)
+  foreach(row ${TOVREN_ROWS})
+    list(APPEND entries ${TOVREN_PLATFORM_KEY_${row}}=${folder}/${TOVREN_ARCHIVE_${row}})
   endforeach()
-  tovren_archive(${TOVREN_ARCHIVES_DIR}/MAC-ARM.zip ${TOVREN_ARCHIVES_DIR}/arm64/tovren)
-  tovren_archive(${TOVREN_ARCHIVES_DIR}/MAC-X64.zip ${TOVREN_ARCHIVES_DIR}/amd64/tovren)
-  tovren_manifest(${TOVREN_ARCHIVES_DIR}/manifest.json
-    ${TOVREN_ARCHIVES_DIR}/MAC-ARM.zip ${TOVREN_ARCHIVES_DIR}/MAC-X64.zip)
-  add_custom_target(tovren_archives ALL DEPENDS
-    ${TOVREN_ARCHIVES_DIR}/MAC-ARM.zip ${TOVREN_ARCHIVES_DIR}/MAC-X64.zip ${TOVREN_ARCHIVES_DIR}/manifest.json)
+  tovren_row_archives(${folder} zips)
+  add_custom_command(OUTPUT ${folder}/manifest.json
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND manifest_tool generate ${TOVREN_CONSOLE_VERSION} ${folder}/manifest.json ${entries}
+    DEPENDS manifest_tool ${zips}
+    COMMENT "Generating ${folder}/manifest.json")
+endfunction()
+
+# The shipped archives, each with its own row's stand-in console, and their
+# manifest, made once and shared by every bundle that does not bring its own.
+function(tovren_shipped_archives)
+  foreach(row ${TOVREN_ROWS})
+    tovren_console(${row} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+    tovren_archive(${TOVREN_ARCHIVES_DIR}/${TOVREN_ARCHIVE_${row}} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+  endforeach()
+  tovren_manifest(${TOVREN_ARCHIVES_DIR})
+  tovren_row_archives(${TOVREN_ARCHIVES_DIR} zips)
+  add_custom_target(tovren_archives ALL DEPENDS ${zips} ${TOVREN_ARCHIVES_DIR}/manifest.json)
 endfunction()
 
 # tovren_bundle(NAME
@@ -68,19 +79,17 @@ function(tovren_bundle name)
   set(work ${CMAKE_BINARY_DIR}/bundle-inputs/${name})
 
   # Archives and manifest: the shipped ones, or made from this bundle's console.
-  set(arm_zip ${TOVREN_ARCHIVES_DIR}/MAC-ARM.zip)
-  set(x64_zip ${TOVREN_ARCHIVES_DIR}/MAC-X64.zip)
-  set(json ${TOVREN_ARCHIVES_DIR}/manifest.json)
+  set(archives ${TOVREN_ARCHIVES_DIR})
   if(B_CONSOLE)
-    set(arm_zip ${work}/MAC-ARM.zip)
-    set(x64_zip ${work}/MAC-X64.zip)
-    set(json ${work}/manifest.json)
-    tovren_archive(${arm_zip} ${B_CONSOLE})
-    tovren_archive(${x64_zip} ${B_CONSOLE})
-    tovren_manifest(${json} ${arm_zip} ${x64_zip})
+    set(archives ${work})
+    foreach(row ${TOVREN_ROWS})
+      tovren_archive(${work}/${TOVREN_ARCHIVE_${row}} ${B_CONSOLE})
+    endforeach()
+    tovren_manifest(${work})
   endif()
+  set(json ${archives}/manifest.json)
   if(NOT DEFINED B_RESOURCES)
-    set(B_RESOURCES ${arm_zip} ${x64_zip})
+    tovren_row_archives(${archives} B_RESOURCES)
   endif()
 
   # embeddedManifest.
@@ -116,7 +125,8 @@ function(tovren_bundle name)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/Resources)
 
   add_executable(${name}-setup app/main.cpp manifest/this_build.cpp ${work}/embedded_manifest.cpp)
-  target_compile_definitions(${name}-setup PRIVATE TOVREN_ARCHITECTURE="${B_PROCESSOR}")
+  target_compile_definitions(${name}-setup PRIVATE
+    TOVREN_PLATFORM_KEY="${TOVREN_PLATFORM_KEY_${B_PROCESSOR}}" TOVREN_ARCHITECTURE="${B_PROCESSOR}")
   target_link_libraries(${name}-setup PRIVATE tovren_app)
   set_target_properties(${name}-setup PROPERTIES OUTPUT_NAME tovren-setup RUNTIME_OUTPUT_DIRECTORY ${app}/Contents/MacOS)
   add_dependencies(${name}-setup ${name}-resources)

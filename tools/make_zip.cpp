@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -20,8 +21,16 @@ namespace {
 
 constexpr long fixedTime = 315532800;  // 1980-01-01, the first time zip can store
 
-void check(archive* zip, int status) {
-  if (status < ARCHIVE_WARN) throw std::runtime_error(archive_error_string(zip));
+using Writer = std::unique_ptr<archive, decltype(&archive_write_free)>;
+using Entry = std::unique_ptr<archive_entry, decltype(&archive_entry_free)>;
+
+[[noreturn]] void fail(archive* zip) {
+  const char* reason = archive_error_string(zip);
+  throw std::runtime_error(reason ? reason : "the archive library failed");
+}
+
+void check(archive* zip, la_ssize_t status) {
+  if (status < ARCHIVE_WARN) fail(zip);
 }
 
 std::string contentOf(const std::string& path) {
@@ -40,7 +49,8 @@ void add(archive* zip, const std::string& entryText) {
   std::string name = rest.substr(0, equals);
   std::string value = equals == std::string::npos ? "" : rest.substr(equals + 1);
 
-  archive_entry* entry = archive_entry_new();
+  Entry owned(archive_entry_new(), &archive_entry_free);
+  archive_entry* entry = owned.get();
   archive_entry_set_pathname(entry, name.c_str());
   archive_entry_set_mtime(entry, fixedTime, 0);
   archive_entry_set_uid(entry, 0);
@@ -66,9 +76,7 @@ void add(archive* zip, const std::string& entryText) {
     throw std::runtime_error("unknown entry kind: " + kind);
   }
   check(zip, archive_write_header(zip, entry));
-  if (!data.empty() && archive_write_data(zip, data.data(), data.size()) < 0)
-    throw std::runtime_error(archive_error_string(zip));
-  archive_entry_free(entry);
+  if (!data.empty()) check(zip, archive_write_data(zip, data.data(), data.size()));
 }
 
 }  // namespace
@@ -78,19 +86,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_zip OUTPUT ENTRY...\n");
     return 64;
   }
-  archive* zip = archive_write_new();
   try {
-    check(zip, archive_write_set_format_zip(zip));
-    check(zip, archive_write_zip_set_compression_deflate(zip));
-    check(zip, archive_write_open_filename(zip, argv[1]));
-    for (int i = 2; i < argc; ++i) add(zip, argv[i]);
-    check(zip, archive_write_close(zip));
+    Writer zip(archive_write_new(), &archive_write_free);
+    check(zip.get(), archive_write_set_format_zip(zip.get()));
+    check(zip.get(), archive_write_zip_set_compression_deflate(zip.get()));
+    check(zip.get(), archive_write_open_filename(zip.get(), argv[1]));
+    for (int i = 2; i < argc; ++i) add(zip.get(), argv[i]);
+    check(zip.get(), archive_write_close(zip.get()));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "make_zip: %s\n", error.what());
-    archive_write_free(zip);
     std::remove(argv[1]);
     return 1;
   }
-  archive_write_free(zip);
   return 0;
 }

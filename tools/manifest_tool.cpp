@@ -1,8 +1,9 @@
 // manifest_tool: makes the setup manifest at build time.
 //
-//   manifest_tool generate VERSION ARM_ZIP X64_ZIP OUTPUT_JSON
-//     The shipped manifest for the two archives, as one line of JSON. It refuses to
-//     write a text that does not decode back to the same records.
+//   manifest_tool generate VERSION OUTPUT_JSON KEY=ZIP...
+//     The shipped manifest, as one line of JSON: one platform entry per KEY, in
+//     order, for the archive ZIP. It refuses to write a text that does not decode
+//     back to the same records.
 //   manifest_tool embed --json FILE OUTPUT_CPP
 //     The C++ source of embeddedManifest: the Base64 form of FILE's bytes.
 //   manifest_tool embed --text FILE OUTPUT_CPP
@@ -13,9 +14,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "install/digest.h"
 #include "manifest/setup_manifest.h"
@@ -37,35 +40,45 @@ void save(const std::string& path, const std::string& text) {
   if (!file.flush()) throw std::runtime_error("cannot write " + path);
 }
 
-// The bytes of the archive's top-level entry "tovren".
+using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+[[noreturn]] void fail(archive* reader, const std::string& path) {
+  const char* reason = archive_error_string(reader);
+  throw std::runtime_error("cannot read " + path + ": " + (reason ? reason : "the archive library failed"));
+}
+
+// The bytes of the archive's top-level entry "tovren"; a damaged archive is an
+// error, never a shorter console whose digest would go into the manifest.
 Bytes consoleIn(const Bytes& zip, const std::string& path) {
-  archive* reader = archive_read_new();
-  archive_read_support_format_zip(reader);
-  Bytes console;
-  bool found = false;
-  if (archive_read_open_memory(reader, zip.data(), zip.size()) == ARCHIVE_OK) {
-    archive_entry* entry;
-    while (!found && archive_read_next_header(reader, &entry) == ARCHIVE_OK) {
-      if (std::string(archive_entry_pathname(entry)) != "tovren") continue;
-      char buffer[65536];
-      for (la_ssize_t n; (n = archive_read_data(reader, buffer, sizeof buffer)) > 0;)
-        console.insert(console.end(), buffer, buffer + n);
-      found = true;
-    }
+  Reader reader(archive_read_new(), &archive_read_free);
+  archive_read_support_format_zip(reader.get());
+  if (archive_read_open_memory(reader.get(), zip.data(), zip.size()) != ARCHIVE_OK) fail(reader.get(), path);
+  archive_entry* entry;
+  for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;) {
+    if (status != ARCHIVE_OK) fail(reader.get(), path);
+    const char* name = archive_entry_pathname(entry);
+    if (!name || std::string_view(name) != "tovren") continue;
+    Bytes console;
+    char buffer[65536];
+    la_ssize_t n;
+    while ((n = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0) console.insert(console.end(), buffer, buffer + n);
+    if (n < 0) fail(reader.get(), path);
+    return console;
   }
-  archive_read_free(reader);
-  if (!found) throw std::runtime_error(path + " has no top-level entry \"tovren\"");
-  return console;
+  throw std::runtime_error(path + " has no top-level entry \"tovren\"");
 }
 
 std::string jsonString(const std::string& text) { return nlohmann::json(text).dump(); }
 
 std::string name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-int generate(const std::string& version, const std::string& armZip, const std::string& x64Zip, const std::string& out) {
+int generateManifest(const std::string& version, const std::string& out, const std::vector<std::string>& entries) {
   tovren::SetupManifest expected{version, {}};
   std::string platforms;
-  for (auto [key, path] : {std::pair{"darwin-arm64", armZip}, std::pair{"darwin-amd64", x64Zip}}) {
+  for (const auto& entry : entries) {
+    auto equals = entry.find('=');
+    if (equals == std::string::npos) throw std::runtime_error("not KEY=ZIP: " + entry);
+    std::string key = entry.substr(0, equals), path = entry.substr(equals + 1);
     Bytes zip = contentOf(path);
     tovren::SetupAsset asset{name(path), tovren::digest(zip), tovren::digest(consoleIn(zip, path))};
     expected.platforms[key] = asset;
@@ -109,10 +122,10 @@ int embed(const std::string& mode, const std::string& input, const std::string& 
 int main(int argc, char** argv) {
   try {
     std::string command = argc > 1 ? argv[1] : "";
-    if (command == "generate" && argc == 6) return generate(argv[2], argv[3], argv[4], argv[5]);
+    if (command == "generate" && argc >= 4) return generateManifest(argv[2], argv[3], std::vector<std::string>(argv + 4, argv + argc));
     if (command == "embed" && argc == 5 && (std::string(argv[2]) == "--json" || std::string(argv[2]) == "--text"))
       return embed(argv[2], argv[3], argv[4]);
-    std::fprintf(stderr, "usage: manifest_tool generate VERSION ARM_ZIP X64_ZIP OUTPUT_JSON\n"
+    std::fprintf(stderr, "usage: manifest_tool generate VERSION OUTPUT_JSON KEY=ZIP...\n"
                          "       manifest_tool embed (--json|--text) FILE OUTPUT_CPP\n");
     return 64;
   } catch (const std::exception& error) {
