@@ -1,251 +1,155 @@
 #include "install/installation.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-
 #include "install/digest.h"
 #include "install/setup_failure.h"
-#include "platform/error.h"
-#include "tests/fakes.h"
-#include "tests/program.h"
+#include "platform/base64.h"
+#include "platform/posix_file_manager.h"
+#include "tests/test.h"
 
-namespace tovren {
+namespace tovren::testing {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::FaultyFiles;
-using testing::ScriptedApplication;
-using testing::ScriptedProcesses;
-using testing::TemporaryFolder;
+std::string digestOf(const std::string& text) { return digest(Bytes(text.begin(), text.end())); }
 
-const std::string consoleBytes = "#!/bin/sh\necho console\n";
-const std::string archiveBytes = "PK pretend zip";
-const std::string oldConsole = "old console";
-const Build build{"", "darwin-amd64", "amd64"};
-
-Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-std::string digestOf(const std::string& text) { return digest(bytesOf(text)); }
-
-void say(const Task& task, const std::string& text) {
-  ASSERT_EQ(::write(task.output.descriptor(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
-}
-
-// What the unpacker does: leave `content` as "tovren" in the staging folder.
-ScriptedProcesses::Action unpacking(const std::string& content) {
-  return [=](const Task& task) {
-    say(task, "ditto: unpacked\n");
-    testing::writeFile(task.arguments.at(3) + "/tovren", content);
-    return 0;
-  };
-}
-
-ScriptedProcesses::Action exiting(int status, const std::string& output = "") {
-  return [=](const Task& task) {
-    say(task, output);
-    return status;
-  };
-}
-
-// A home prepared as the first phase leaves it, with a resource folder beside it.
-struct Installation {
-  Installation() : files(Location(home.path() + "/home")) {
-    fs::create_directories(path("home/.tovren/tools"));
-    fs::create_directories(path("Resources"));
-    testing::writeFile(path("Resources/MAC-X64.zip"), archiveBytes);
-    testing::writeFile(path("home/.tovren/tools/setup.log"), "");
-    manifest.platforms["darwin-amd64"] = SetupAsset{"MAC-X64.zip", digestOf(archiveBytes), digestOf(consoleBytes)};
-  }
-  std::string path(const std::string& relative) const { return home.path() + "/" + relative; }
-  std::string console() const { return path("home/.tovren/tools/console-0.8.3-runtime.1-amd64"); }
-  bool stagingLeft() const {
-    for (const auto& entry : fs::directory_iterator(path("home/.tovren/tools")))
-      if (entry.path().filename().string().starts_with(".setup-")) return true;
-    return false;
-  }
-
-  // Runs the phase; the failure's message, or "ok".
-  std::string install(std::vector<ScriptedProcesses::Action> actions = {unpacking(consoleBytes)}) {
-    processes = ScriptedProcesses(std::move(actions));
-    Location tools(path("home/.tovren/tools"));
-    Handover handover{Location(path("home")), manifest, tools, tools.append("setup.log"),
-                      files.openForWriting(tools.append("setup.log"))};
-    Services services{files, app, processes};
-    try {
-      tovren::install(services, std::move(handover), build);
-      return "ok";
-    } catch (const SetupFailure& failure) {
-      return failure.message;
-    }
-  }
-
-  TemporaryFolder home;
-  FaultyFiles files;
-  ScriptedApplication app{{}, Location(home.path() + "/Resources")};
-  ScriptedProcesses processes;
-  SetupManifest manifest{"0.8.3-runtime.1", {}};
+// The real file manager in the test's home.
+struct FilesAt : PosixFileManager {
+  explicit FilesAt(std::string home) : home_(std::move(home)) {}
+  Location home() override { return Location(home_); }
+  std::string home_;
 };
 
-TEST(Installation, FirstInstallationInstallsTheVerifiedBytesThenRunsTheConsole) {
-  Installation run;
-  std::vector<std::string> stagingAtHandOver;
-  auto console = [&](const Task&) {
-    stagingAtHandOver.push_back(run.stagingLeft() ? "staging left" : "no staging");
-    return 0;
-  };
-  EXPECT_EQ(run.install({unpacking(consoleBytes), console}), "ok");
-  EXPECT_EQ(testing::contentOf(run.console()), consoleBytes);
-  struct stat status{};
-  ASSERT_EQ(::stat(run.console().c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0700u);
-  EXPECT_EQ(stagingAtHandOver, std::vector<std::string>{"no staging"});
+// One whole setup run in this process, in a home where the version is set up and
+// nothing is asked: real files, the real unpacker in a resource folder, an archive
+// of a console of the test's, and a manifest made here for them.
+struct Rig {
+  Rig() {
+    home.plist();
+    fs::create_directories(home.tools());
+    fs::create_directories(home.path("Resources"));
+    fs::copy_file(mainBundle + "/Contents/MacOS/ditto", home.path("Resources/ditto"));
+    // What a child sees: its folder, arguments, standard input and descriptors,
+    // and the tools folder (no staging folder may be left when the console runs).
+    console("pwd; echo \"$@\"; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e /proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/.tovren/tools\"\n");
+  }
+  // Packs a shell script as the console, alone in the archive or with `entries` instead.
+  void console(const std::string& script, std::vector<std::string> entries = {}, const std::string& shell = "#!/bin/sh\n") {
+    writeFile(home.path("tovren"), shell + script);
+    if (entries.empty()) entries = {"tovren=" + home.path("tovren")};
+    entries.insert(entries.begin(), home.path("Resources/" TOVREN_ARCHIVE));
+    ASSERT_EQ(runProgram({TOVREN_BUILD_DIR "/make_zip", entries}).status, 0);
+    asset = {TOVREN_ARCHIVE, digestOf(contentOf(entries[0])), digestOf(contentOf(home.path("tovren")))};
+  }
+  // "ok", "declined: " and the prompt's message text, or the failure's message;
+  // the home is written HOME, a staging folder's UUID as UUID.
+  std::string run() {
+    std::string json = R"({"version": ")" + version + R"(", "platforms": {")" + key + R"(": {"archive": ")" + asset.archive +
+                       R"(", "sha256": ")" + asset.sha256 + R"(", "binary_sha256": ")" + asset.binary_sha256 + "\"}}}";
+    FilesAt files(home.path());
+    PosixProcesses processes;
+    auto descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    // Meanwhile this process's standard input is a file, and one descriptor is
+    // inheritable: no child may see either.
+    int input = ::dup(0), typed = ::open(home.path("tovren").c_str(), O_RDONLY), inheritable = ::dup(typed);
+    ::dup2(typed, 0);
+    std::string outcome = "ok";
+    try {
+      setup(Services{files, app, processes}, Build{encodeBase64(Bytes(json.begin(), json.end())), TOVREN_PLATFORM_KEY, TOVREN_ARCHITECTURE});
+    } catch (const SetupFailure& failure) {
+      outcome = failure.message;
+    }
+    ::dup2(input, 0), ::close(input), ::close(typed), ::close(inheritable);
+    if (outcome == "ok" && !app.alerts.empty()) outcome = "declined: " + app.alerts[0].messageText;
+    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), descriptors) << "every descriptor is closed";
+    EXPECT_EQ(home.count(".setup-"), 0) << "no staging folder is left";
+    if (auto at = outcome.find(".setup-"); at != std::string::npos) outcome.replace(at + 7, 36, "UUID");
+    return withHome(outcome);
+  }
+  std::string withHome(std::string text) const {
+    for (auto at = text.find(home.path()); at != std::string::npos; at = text.find(home.path())) text.replace(at, home.path().size(), "HOME");
+    return text;
+  }
 
-  ASSERT_EQ(run.processes.tasks.size(), 2u);
-  const Task& ditto = run.processes.tasks[0];
-  EXPECT_EQ(ditto.executable.path(), run.path("Resources/ditto"));
-  std::string staging = ditto.arguments.at(3);
-  EXPECT_TRUE(staging.starts_with(run.path("home/.tovren/tools/.setup-"))) << staging;
-  EXPECT_EQ(staging.size(), run.path("home/.tovren/tools/.setup-").size() + 36);
-  EXPECT_EQ(ditto.arguments, (std::vector<std::string>{"-x", "-k", run.path("Resources/MAC-X64.zip"), staging}));
-  EXPECT_EQ(ditto.workingFolder.path(), run.path("home"));
-  const Task& handOver = run.processes.tasks[1];
-  EXPECT_EQ(handOver.executable.path(), run.console());
-  EXPECT_EQ(handOver.arguments, (std::vector<std::string>{"--install-auto", "--home", run.path("home")}));
-  EXPECT_EQ(handOver.workingFolder.path(), run.path("home"));
-}
+  Home home;
+  std::string key = TOVREN_PLATFORM_KEY;
+  SetupAsset asset;
+  ScriptedApplication app{{}, Location(home.path("Resources"))};
+};
 
-TEST(Installation, UnpackerLiesBesideTheProgramInItsBundle) {
-  EXPECT_EQ(unpackerFor(Location("/Apps/TOVREN.app/Contents/Resources")).path(), "/Apps/TOVREN.app/Contents/MacOS/ditto");
-  EXPECT_EQ(unpackerFor(Location("/opt/tovren")).path(), "/opt/tovren/ditto");
-  EXPECT_EQ(unpackerFor(Location("/opt/Contents/Resources")).path(), "/opt/Contents/Resources/ditto");
-}
-
-TEST(Installation, ConsoleInPlaceIsOnlyRunAndAWrongOneIsReplaced) {
-  Installation inPlace;
-  testing::writeFile(inPlace.console(), consoleBytes);
-  fs::permissions(inPlace.console(), fs::perms(0750));
-  fs::remove(inPlace.path("Resources/MAC-X64.zip"));
-  EXPECT_EQ(inPlace.install({exiting(0)}), "ok");
-  EXPECT_EQ(inPlace.processes.tasks.size(), 1u);
-  EXPECT_EQ(fs::status(inPlace.console()).permissions(), fs::perms(0750));  // not set again
-
-  // A console whose permissions an earlier run could not set gets them, and starts.
-  Installation modeless;
-  testing::writeFile(modeless.console(), consoleBytes);
-  fs::permissions(modeless.console(), fs::perms(0600));
-  EXPECT_EQ(modeless.install({exiting(0)}), "ok");
-  EXPECT_EQ(fs::status(modeless.console()).permissions(), fs::perms(0700));
-  EXPECT_EQ(modeless.processes.tasks.size(), 1u);
-
-  Installation truncated;
-  testing::writeFile(truncated.console(), consoleBytes.substr(0, 5));
-  EXPECT_EQ(truncated.install(), "ok");
-  EXPECT_EQ(testing::contentOf(truncated.console()), consoleBytes);
-  EXPECT_EQ(fs::status(truncated.console()).permissions(), fs::perms(0700));
-  EXPECT_EQ(truncated.processes.tasks.size(), 2u);
-}
-
-// Every way this phase can fail: the message's first piece and what is left.
-TEST(Installation, EveryFailureLeavesAsOneMessageWithTheLogTail) {
+TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
+  const std::string missing = "The setup files are missing. Download a fresh TOVREN app.\n\n",
+                    archive = "The setup archive did not pass verification. Download a fresh TOVREN app.\n\n",
+                    console = "The console did not pass verification.\n\n", tools = "HOME/.tovren/tools/", log = "\nSetup log: " + tools + "setup.log",
+                    link = "Setup stopped because a destination folder is a symbolic link: HOME/.tovren",
+                    update = "declined: Update TOVREN on this Mac", v = version;
   struct Case {
     const char* name;
-    std::function<void(Installation&)> arrange;
-    std::vector<ScriptedProcesses::Action> actions;
-    std::string description;  // HOME stands for the temporary folder
-    bool consoleInstalled;    // else the old console stays
-    std::string tail = "";
+    std::function<void(Rig&)> arrange;
+    std::string outcome;
+    const char* console;  // the console file afterwards: "new", "old", "link", or as written
+    unsigned mode = 0700;
+  } cases[] = {
+      {"first installation", [](Rig&) {}, "ok", "new"},
+      {"an old console replaced", [](Rig& r) { writeFile(r.home.console(), "old"); }, "ok", "new"},
+      {"console in place, no archive needed",
+       [](Rig& r) { fs::copy_file(r.home.path("tovren"), r.home.console()), fs::permissions(r.home.console(), fs::perms(0750)),
+                    fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)); }, "ok", "new", 0750},
+      {"console in place, its mode never set", [](Rig& r) { fs::copy_file(r.home.path("tovren"), r.home.console()),
+                                                            fs::permissions(r.home.console(), fs::perms(0600)); }, "ok", "new"},
+      {"a fifo as the console", [](Rig& r) { ::mkfifo(r.home.console().c_str(), 0600); }, "ok", "new"},
+      {"no property list", [](Rig& r) { fs::remove(r.home.path(TOVREN_LAUNCH_AGENT)); }, "declined: Set up TOVREN on this Mac", "old"},
+      {"the marker after a byte-order mark", [&](Rig& r) { r.home.plist("\xEF\xBB\xBF" "automatic-" + v + "-arm64"); }, "ok", "new"},
+      {"another version's marker", [](Rig& r) { r.home.plist("<string>automatic-0.0.1-arm64</string>"); }, update, "old"},
+      {"the marker without its hyphen", [&](Rig& r) { r.home.plist("automatic-" + v); }, update, "old"},
+      {"a longer version's marker", [&](Rig& r) { r.home.plist("automatic-" + v + "0-"); }, update, "old"},
+      {"the marker with a capital", [&](Rig& r) { r.home.plist("Automatic-" + v + "-"); }, update, "old"},
+      {"the marker in a plist that is not UTF-8", [&](Rig& r) { r.home.plist("\xff automatic-" + v + "-"); }, update, "old"},
+      {"a fifo as the property list", [](Rig& r) { fs::remove(r.home.path(TOVREN_LAUNCH_AGENT)),
+                                                   ::mkfifo(r.home.path(TOVREN_LAUNCH_AGENT).c_str(), 0600); }, update, "old"},
+      {"no entry for this build", [](Rig& r) { r.key[0] = 'D'; }, missing + log, "old"},
+      {"no resource folder", [](Rig& r) { r.app = ScriptedApplication(); }, missing + log, "old"},
+      {"console location is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.console()); },
+       link + "/tools/" + consoleName + "\n\n" + log, "link"},
+      {"tools folder under a dangling link", [](Rig& r) { fs::remove_all(r.home.path(".tovren")), fs::create_symlink(r.home.path("none"), r.home.path(".tovren")); },
+       link, ""},
+      {"two links on the way: the nearest", [](Rig& r) { fs::remove_all(r.home.path(".tovren")), fs::create_symlink(r.home.path("Resources"), r.home.path(".tovren")),
+                                                         fs::create_symlink(r.home.path("none"), r.home.path("Resources/tools")); },
+       link + "/tools", ""},
+      {"setup log is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.tools("setup.log")); }, link + "/tools/setup.log", "old"},
+      {"archive missing", [](Rig& r) { fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)); },
+       "Could not read \"HOME/Resources/" TOVREN_ARCHIVE "\": No such file or directory.\n\n" + log, "old"},
+      {"archive digest of other bytes", [](Rig& r) { r.asset.sha256 = digestOf("other"); }, archive + log, "old"},
+      {"archive digest in upper case", [](Rig& r) { for (char& c : r.asset.sha256) c = static_cast<char>(std::toupper(c)); }, archive + log, "old"},
+      {"archive digest cut short", [](Rig& r) { r.asset.sha256.pop_back(); }, archive + log, "old"},
+      {"archive digest empty", [](Rig& r) { r.asset.sha256.clear(); }, archive + log, "old"},
+      {"console digest cut short", [](Rig& r) { r.asset.binary_sha256.resize(10); }, console + log, "old"},
+      {"console digest empty", [](Rig& r) { r.asset.binary_sha256.clear(); }, console + log, "old"},
+      {"no console in the archive", [](Rig& r) { r.console("", {"other=" + r.home.path("tovren")}); },
+       "Could not read \"" + tools + ".setup-UUID/tovren\": No such file or directory.\n\n" + log, "old"},
+      {"staged console is a link", [](Rig& r) { r.console("", {"other=" + r.home.path("tovren"), "symlink:tovren=other"}); },
+       link + "/tools/.setup-UUID/tovren\n\n" + log, "old"},
+      {"unpacker fails", [](Rig& r) { writeFile(r.home.path("Resources/" TOVREN_ARCHIVE), "PK"), r.asset.sha256 = digestOf("PK"); },
+       "Setup stopped (exit 1).\n\nditto: HOME/Resources/" TOVREN_ARCHIVE ": it is not a zip archive, or it is incomplete\n" + log, "old"},
+      {"console fails", [](Rig& r) { r.console("echo no session >&2; exit 3"); }, "Setup stopped (exit 3).\n\nno session\n" + log, "new"},
+      {"console ended by a signal", [](Rig& r) { r.console("kill -KILL $$"); }, "Setup stopped (exit 137).\n\n" + log, "new"},
+      {"console cannot start", [](Rig& r) { r.console("", {}, "#!/nonexistent/sh\n"); },
+       "Could not start \"" + tools + consoleName + "\": No such file or directory.\n\n" + log, "new"},
   };
-  const std::string missing = "The setup files are missing. Download a fresh TOVREN app.";
-  auto fail = [](const std::string& record, int code = EIO) {
-    return [=](Installation& run) {
-      std::string resolved = record;
-      resolved.replace(resolved.find("HOME"), 4, run.home.path());
-      run.files.setFault([=](const std::string& operation, const Location& location) {
-        std::string full = operation + " " + location.path();
-        return full == resolved || (resolved.ends_with("*") && full.starts_with(resolved.substr(0, resolved.size() - 1)))
-                   ? code : 0;
-      });
-    };
-  };
-  const auto unpack = unpacking(consoleBytes);
-  Case cases[] = {
-      {"no entry for this build", [](Installation& run) { run.manifest.platforms = {{"darwin-AMD64", {}}}; }, {}, missing, false},
-      {"no resource folder", [](Installation& run) { run.app = ScriptedApplication({}, std::nullopt); }, {}, missing, false},
-      {"console location is a link",
-       [](Installation& run) { fs::create_symlink(run.path("elsewhere"), run.console()); }, {},
-       "Setup stopped because a destination folder is a symbolic link: HOME/home/.tovren/tools/console-0.8.3-runtime.1-amd64",
-       false},
-      {"archive missing", [](Installation& run) { fs::remove(run.path("Resources/MAC-X64.zip")); }, {},
-       "Could not read \"HOME/Resources/MAC-X64.zip\": No such file or directory.", false},
-      {"archive damaged", [](Installation& run) { testing::writeFile(run.path("Resources/MAC-X64.zip"), "PK damaged"); },
-       {}, "The setup archive did not pass verification. Download a fresh TOVREN app.", false},
-      {"upper-case archive digest",
-       [](Installation& run) {
-         auto& digestText = run.manifest.platforms["darwin-amd64"].sha256;
-         std::transform(digestText.begin(), digestText.end(), digestText.begin(), ::toupper);
-       },
-       {}, "The setup archive did not pass verification. Download a fresh TOVREN app.", false},
-      {"staging folder cannot be made", fail("createFolder HOME/home/.tovren/tools/.setup-*", ENOSPC), {},
-       "Injected failure: createFolder \"HOME/home/.tovren/tools/.setup-UUID\": No space left on device.", false},
-      {"unpacker cannot start", {}, {[](const Task&) -> int { throw PlatformError("Could not start", "/x/ditto", "No such file or directory"); }},
-       "Could not start \"/x/ditto\": No such file or directory.", false},
-      {"unpacker fails", {}, {exiting(1, "ditto: cannot read the archive\n")}, "Setup stopped (exit 1).", false,
-       "ditto: cannot read the archive\n"},
-      {"staged console is a link", {},
-       {[](const Task& task) {
-         fs::create_symlink("/etc/passwd", task.arguments.at(3) + "/tovren");
-         return 0;
-       }},
-       "Setup stopped because a destination folder is a symbolic link: HOME/home/.tovren/tools/.setup-UUID/tovren", false},
-      {"no console in the archive", {}, {exiting(0)},
-       "Could not read \"HOME/home/.tovren/tools/.setup-UUID/tovren\": No such file or directory.", false},
-      {"staged console damaged", {}, {unpacking(consoleBytes + " ")}, "The console did not pass verification.", false,
-       "ditto: unpacked\n"},
-      {"console cannot be written", fail("write HOME/home/.tovren/tools/console-0.8.3-runtime.1-amd64", ENOSPC), {unpack},
-       "Injected failure: write \"HOME/home/.tovren/tools/console-0.8.3-runtime.1-amd64\": No space left on device.", false,
-       "ditto: unpacked\n"},
-      {"console mode cannot be set", fail("setMode HOME/home/.tovren/tools/console-0.8.3-runtime.1-amd64", EPERM), {unpack},
-       "Injected failure: setMode \"HOME/home/.tovren/tools/console-0.8.3-runtime.1-amd64\": Operation not permitted.", true,
-       "ditto: unpacked\n"},
-      {"console cannot start", {},
-       {unpack, [](const Task&) -> int { throw PlatformError("Could not start", "x", "Exec format error"); }},
-       "Could not start \"x\": Exec format error.", true, "ditto: unpacked\n"},
-      {"console fails", {}, {unpack, exiting(3, "console: no session\n")}, "Setup stopped (exit 3).", true,
-       "ditto: unpacked\nconsole: no session\n"},
-  };
-  for (auto& c : cases) {
-    Installation run;
-    testing::writeFile(run.console(), oldConsole);
-    if (c.name == std::string("console location is a link")) fs::remove(run.console());
-    if (c.arrange) c.arrange(run);
-    std::string message = run.install(c.actions);
-
-    std::string description = c.description;
-    for (auto at = description.find("HOME"); at != std::string::npos; at = description.find("HOME"))
-      description.replace(at, 4, run.home.path());
-    if (auto at = description.find(".setup-UUID"); at != std::string::npos) {
-      auto created = std::find_if(run.files.operations.begin(), run.files.operations.end(),
-                                  [](const std::string& op) { return op.starts_with("createFolder"); });
-      ASSERT_NE(created, run.files.operations.end());
-      description.replace(at, 11, created->substr(created->rfind('/') + 1));
-    }
-    EXPECT_EQ(message, description + "\n\n" + c.tail + "\nSetup log: " + run.path("home/.tovren/tools/setup.log")) << c.name;
-    EXPECT_FALSE(run.stagingLeft()) << c.name;
-    EXPECT_EQ(fs::is_symlink(run.console()) ? "link" : testing::contentOf(run.console()),
-              c.consoleInstalled ? consoleBytes : (fs::is_symlink(run.console()) ? "link" : oldConsole))
-        << c.name;
+  for (const auto& c : cases) {
+    Rig rig;
+    if (std::string(c.console) == "old") writeFile(rig.home.console(), "old");
+    c.arrange(rig);
+    EXPECT_EQ(rig.run(), c.outcome) << c.name;
+    bool installed = std::string(c.console) == "new";
+    EXPECT_EQ(fs::is_symlink(rig.home.console()) ? "link" : contentOf(rig.home.console()),
+              installed ? contentOf(rig.home.path("tovren")) : c.console) << c.name;
+    EXPECT_EQ(modeOf(rig.home.console()), installed ? c.mode : modeOf(rig.home.console())) << c.name;
   }
-}
-
-TEST(Installation, FailingStagingRemovalChangesNeitherOutcomeNorMessage) {
-  Installation run;
-  run.files.setFault([](const std::string& operation, const Location&) { return operation == "remove" ? EIO : 0; });
-  EXPECT_EQ(run.install(), "ok");
-  EXPECT_TRUE(run.stagingLeft());  // it could not be removed, and nothing else removes it
+  Rig rig;
+  ASSERT_EQ(rig.run(), "ok");
+  EXPECT_EQ(rig.withHome(contentOf(rig.home.tools("setup.log"))),
+            "HOME\n--install-auto --home HOME\n/dev/null\n" + consoleName + "\nsetup.log\n");
+  EXPECT_EQ(digestOf("hello world"), "b94d27b9934d3e08a52e52d7da7dabfac484efe37a5380ee9088f7ace2efcde9");
 }
 
 }  // namespace
-}  // namespace tovren
+}  // namespace tovren::testing

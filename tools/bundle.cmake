@@ -11,14 +11,19 @@ function(tovren_console architecture out)
 endfunction()
 
 # Each command makes its output's folder: only some generators do it for them.
-# A reproducible archive holding `console` as its top-level entry "tovren".
+# A reproducible archive holding `console` as its top-level entry "tovren": packed
+# again from a copy of another mode and time under another umask, it must come
+# out byte for byte the same, or the build stops.
 function(tovren_archive zip console)
   get_filename_component(folder ${zip} DIRECTORY)
   add_custom_command(OUTPUT ${zip}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND make_zip ${zip} tovren=${console}
+    COMMAND sh -c "umask 077 && cp \"$1\" \"$0.in\" && chmod 600 \"$0.in\" && touch -d 2001-01-01 \"$0.in\" && \
+\"$2\" \"$0.again\" \"tovren=$0.in\" && cmp \"$0\" \"$0.again\" && rm \"$0.in\" \"$0.again\"" ${zip} ${console} $<TARGET_FILE:make_zip>
     DEPENDS make_zip ${console}
-    COMMENT "Packing ${zip}")
+    COMMENT "Packing ${zip}"
+    VERBATIM)
 endfunction()
 
 # The archives of every processor row in `folder`, by their names.

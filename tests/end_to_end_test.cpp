@@ -1,0 +1,98 @@
+// The built program as a user runs it, on a terminal and without one.
+
+#include "tests/test.h"
+
+namespace tovren::testing {
+namespace {
+
+const std::string choose = "\n\n1) Set up\n2) Cancel\nChoose a number (Return for 1): ";
+const std::string firstPrompt = "\nSet up TOVREN on this Mac\n\nThen connect your Quillet, scan and enter your purchase key. Your tools "
+                                "connect automatically. You can turn off automatic startup in Help." + choose;
+const std::string updatePrompt = "\nUpdate TOVREN on this Mac\n\nThis replaces the background program. Your current connection will end "
+                                 "and need a new scan. Saved configurations and purchase keys are kept.\n\n1) Update\n2) Cancel\n"
+                                 "Choose a number (Return for 1): ";
+
+TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItself) {
+  for (std::string row : {"arm64", "amd64"}) {
+    Home home;
+    std::string program = setupProgram(row + "-row"), console = home.tools("console-" + version + "-" + row);
+    Outcome first = home.run({}, "1\n", program);
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.terminal, firstPrompt);
+    EXPECT_EQ(contentOf(console), shippedConsole(row));
+    std::string plist = contentOf(home.path(TOVREN_LAUNCH_AGENT));
+    EXPECT_NE(plist.find("<string>" + console + "</string>"), std::string::npos) << plist;
+    EXPECT_NE(plist.find("<string>automatic-" + version + "-" + row + "</string>"), std::string::npos) << plist;
+    Outcome again = home.run({}, std::nullopt, program);  // asks nothing: no terminal needed
+    EXPECT_EQ(again.status, 0) << again.errorOutput;
+    EXPECT_EQ(contentOf(home.tools("setup.log")), "tovren " + version + " (" + row + "): wrote " + home.path(TOVREN_LAUNCH_AGENT) + "\n");
+  }
+}
+
+// Also where a display is named that cannot be opened: the alerts fall back.
+TEST(EndToEnd, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
+  struct Case {
+    std::optional<std::string> typed, plist;
+    std::string shown;
+  } cases[] = {{"2\n", {}, firstPrompt},
+               {"\x04", {}, firstPrompt + "\n"},
+               {"x\n2\n", {}, firstPrompt + "Choose a number (Return for 1): "},
+               {"2\n", "automatic-0.0.1-", updatePrompt},
+               {{}, {}, "Set up TOVREN on this Mac\n\nThen connect your Quillet"}};
+  for (const auto& c : cases) {
+    Home home;
+    if (c.plist) home.plist(*c.plist);
+    std::string before = snapshot(home.path());
+    Outcome outcome = home.run({{"DISPLAY", ":3999"}}, c.typed);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(snapshot(home.path()), before);
+    EXPECT_TRUE((c.typed ? outcome.terminal : outcome.errorOutput).starts_with(c.shown)) << outcome.terminal << outcome.errorOutput;
+    EXPECT_EQ(outcome.terminal.size(), c.typed ? c.shown.size() : 0);
+  }
+}
+
+// A manifest that does not decode is reported before anything is read or written;
+// command-line arguments change nothing.
+TEST(EndToEnd, ManifestThatDoesNotDecodeEndsInTheAlertWithStatusOne) {
+  for (auto [bundle, arguments, body] : {std::tuple{"without-version", std::vector<std::string>{}, "could not be read: the top level has no member \"version\""},
+                                         {"without-version", {"-x", "-k", "/", "/tmp"}, "could not be read: the top level has no member \"version\""},
+                                         {"not-base64", {"--help"}, "built into this program is damaged: it is not valid Base64"}}) {
+    Home home;
+    Outcome outcome = runProgram({setupProgram(bundle), arguments, {{"HOME", home.path()}}});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.errorOutput, alertTitle + "\n\nThe setup manifest " + body + ".\n");
+    EXPECT_EQ(snapshot(home.path()), "");
+  }
+}
+
+// Every way of showing the alert shows the whole message: the log's control
+// characters as visible pictures, and the tail even where ICU cannot be loaded.
+TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
+  TemporaryFolder logs;
+  for (auto [typed, environment] : {std::pair{std::optional<std::string>("\n"), std::map<std::string, std::string>{}}, {{}, {}},
+                                    {{}, shimmed("libicuuc", logs.path("log"), 1, "fail")}}) {
+    Home home;
+    home.plist();
+    Outcome outcome = home.run(environment, typed, setupProgram("console-exits-3"));
+    std::string message = alertTitle + "\n\nSetup stopped (exit 3).\n\nconsole: cannot reach the session service\u2400\u241b[2J\n\n"
+                          "Setup log: " + home.tools("setup.log") + "\n";
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(typed ? outcome.terminal : outcome.errorOutput, typed ? "\n" + message + "\n1) OK\nPress Return: " : message);
+  }
+  EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen libicuuc")) << "ICU was asked for, and refused";
+}
+
+// The desktop toolkit is loaded when the first alert is shown, not at start: a
+// run that asks nothing costs the same with a display as without one.
+TEST(EndToEnd, RunThatAsksNothingLoadsNoToolkit) {
+  Home home;
+  TemporaryFolder logs;
+  home.plist();
+  auto environment = shimmed("libgtk", logs.path("log"));
+  environment["DISPLAY"] = ":3999";
+  EXPECT_EQ(home.run(environment, std::nullopt).status, 0);
+  EXPECT_EQ(contentOf(logs.path("log")), "");
+}
+
+}  // namespace
+}  // namespace tovren::testing
