@@ -16,7 +16,7 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItself) {
   for (std::string row : {"arm64", "amd64"}) {
     Home home;
     std::string program = setupProgram(row + "-row"), console = home.tools("console-" + version + "-" + row);
-    Outcome first = home.run({}, "1\n", program);
+    Outcome first = home.run({}, row == "arm64" ? "\n" : "1\n", program);  // Return chooses the first button
     EXPECT_EQ(first.status, 0);
     EXPECT_EQ(first.terminal, firstPrompt);
     EXPECT_EQ(contentOf(console), shippedConsole(row));
