@@ -56,18 +56,15 @@ std::string pathAt(int folder, const char* name) { return name[0] == '/' || fold
 
 // The error a failing call reports, as on a full, broken or locked disk.
 int errorFor(const std::string& call) {
-  for (const char* full : {"write", "mkdir", "rename", "mkostemp", "fsync"})
-    if (call == full) return ENOSPC;
-  for (const char* broken : {"read", "close", "unlink", "unlinkat"})
-    if (call == broken) return EIO;
+  const std::string full = " write mkdir rename mkostemp fsync ", broken = " read close unlink unlinkat ";
+  if (full.find(" " + call + " ") != std::string::npos) return ENOSPC;
+  if (broken.find(" " + call + " ") != std::string::npos) return EIO;
   return call == "posix_spawn" ? EAGAIN : call == "dlopen" ? ENOENT : EACCES;
 }
 
 // Logs a counted operation; the error to report instead of running it, or 0.
 int operation(const std::string& call, const std::string& path, unsigned flags) {
-  bool counted = false;
-  for (const auto& prefix : scope) counted = counted || path.starts_with(prefix);
-  if (!counted) return 0;
+  if (std::none_of(scope.begin(), scope.end(), [&](const std::string& prefix) { return path.starts_with(prefix); })) return 0;
   char octal[16];
   snprintf(octal, sizeof octal, "%o", flags);
   record(std::to_string(++counter) + " " + call + " " + path + " " + octal + "\n");
