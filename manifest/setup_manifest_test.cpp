@@ -72,15 +72,7 @@ TEST(SetupManifest, Base64IsReadStrictly) {
   for (std::string text : {"", "YQ==", "YWI=", "YWJj", "+/+/"}) EXPECT_EQ(encodeBase64(*decodeBase64(text)), text);
   // A line break, a space, missing or inner or extra pad characters, pad bits that
   // are not zero, the URL-safe alphabet.
-  for (std::string text : {"YWJ\n", "YW J", "YQ", "YQ=", "YQ==YWJj", "Y===", "====", "YR==", "YWJ-"}) {
-    EXPECT_FALSE(decodeBase64(text)) << text;
-    EXPECT_THROW(
-        try { decodeManifest(text); } catch (const DecodingError& error) {
-          EXPECT_STREQ(error.what(), "The setup manifest built into this program is damaged: it is not valid Base64.");
-          throw;
-        },
-        DecodingError);
-  }
+  for (std::string text : {"YWJ\n", "YW J", "YQ", "YQ=", "YQ==YWJj", "Y===", "====", "YR==", "YWJ-"}) EXPECT_FALSE(decodeBase64(text)) << text;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The unpacker against hostile archives and those of other tools.
 
+#include <zlib.h>
+
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -11,15 +13,6 @@ struct Entry {
   std::optional<std::uint32_t> declared = {};  // size, when not the data's
   std::optional<std::string> localName = {};   // in its local header, when not `name`
 };
-
-std::uint32_t crc32(const std::string& data) {
-  std::uint32_t crc = 0xFFFFFFFF;
-  for (unsigned char byte : data) {
-    crc ^= byte;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-  }
-  return ~crc;
-}
 
 // Little-endian fields of the given widths.
 std::string fields(std::initializer_list<std::pair<int, std::uint64_t>> values) {
@@ -36,7 +29,8 @@ std::string zip(const std::vector<Entry>& entries) {
     std::uint64_t size = e.declared.value_or(static_cast<std::uint32_t>(e.data.size()));
     std::string local = e.localName.value_or(e.name);
     // Version 20, UTF-8 names, stored, a fixed time, the checksum and the sizes.
-    std::string common = fields({{2, 20}, {2, 0x800}, {2, 0}, {4, 0x210000}, {4, crc32(e.data)}, {4, size}, {4, size}});
+    auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
+    std::string common = fields({{2, 20}, {2, 0x800}, {2, 0}, {4, 0x210000}, {4, crc}, {4, size}, {4, size}});
     central += fields({{4, 0x02014b50}, {2, 0x031E}}) + common + fields({{2, e.name.size()}, {8, 0}, {4, e.mode << 16}, {4, out.size()}}) + e.name;
     out += fields({{4, 0x04034b50}}) + common + fields({{2, local.size()}, {2, 0}}) + local + e.data;
   }

@@ -25,7 +25,7 @@ target_compile_definitions(tovren_tests PRIVATE TOVREN_CONSOLE_VERSION="${TOVREN
   TOVREN_PLATFORM_KEY="${TOVREN_PLATFORM_KEY_${TOVREN_PROCESSOR}}" TOVREN_ARCHIVE="${TOVREN_ARCHIVE_${TOVREN_PROCESSOR}}"
   TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles" TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app"
   TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}" TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
-target_link_libraries(tovren_tests PRIVATE tovren_app GTest::gtest_main util)
+target_link_libraries(tovren_tests PRIVATE tovren_app GTest::gtest_main util z)
 add_dependencies(tovren_tests TOVREN-setup make_zip tovren_fault_shim ${test_bundles})
 include(GoogleTest)
 gtest_discover_tests(tovren_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)

@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The virtual X server, its driver and a screenshot tool for the desktop dialogs;
-# Python for archives written by its zipfile module.
-tools/prerequisites.sh xvfb xauth xdotool imagemagick python3
+# Python for archives written by its zipfile module; zlib for the checksums of
+# archives the tests write byte by byte.
+tools/prerequisites.sh xvfb xauth xdotool imagemagick python3 zlib1g-dev
 jobs=$(nproc)
 
 # CMake's default generator, as most people build first.
