@@ -117,6 +117,8 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
       {"setup log is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.tools("setup.log")); }, link + "/tools/setup.log", "old"},
       {"archive missing", [](Rig& r) { fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)); },
        "Could not read \"HOME/Resources/" TOVREN_ARCHIVE "\": No such file or directory.\n\n" + log, "old"},
+      {"archive is a folder", [](Rig& r) { fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)), fs::create_directory(r.home.path("Resources/" TOVREN_ARCHIVE)); },
+       "Could not read \"HOME/Resources/" TOVREN_ARCHIVE "\": Not a regular file.\n\n" + log, "old"},
       {"archive digest of other bytes", [](Rig& r) { r.asset.sha256 = digestOf("other"); }, archive + log, "old"},
       {"archive digest in upper case", [](Rig& r) { for (char& c : r.asset.sha256) c = static_cast<char>(std::toupper(c)); }, archive + log, "old"},
       {"archive digest cut short", [](Rig& r) { r.asset.sha256.pop_back(); }, archive + log, "old"},
