@@ -114,6 +114,7 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
       {"two links on the way: the nearest", [](Rig& r) { fs::remove_all(r.home.path(".tovren")), fs::create_symlink(r.home.path("Resources"), r.home.path(".tovren")),
                                                          fs::create_symlink(r.home.path("none"), r.home.path("Resources/tools")); },
        link + "/tools", ""},
+      {"a fifo as the setup log", [](Rig& r) { ::mkfifo(r.home.tools("setup.log").c_str(), 0600); }, "ok", "new"},
       {"setup log is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.tools("setup.log")); }, link + "/tools/setup.log", "old"},
       {"archive missing", [](Rig& r) { fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)); },
        "Could not read \"HOME/Resources/" TOVREN_ARCHIVE "\": No such file or directory.\n\n" + log, "old"},
