@@ -3,9 +3,11 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <utmp.h>
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace tovren::testing {
 
@@ -79,23 +81,28 @@ void killLater(pid_t child, const Launch& launch) {
 
 Outcome runProgram(const Launch& launch) {
   if (!launch.typed) return Running(launch).wait();
-  int terminal = -1, other = -1;
+  int terminal = -1, program = -1;
   termios settings{};
-  if (::openpty(&terminal, &other, nullptr, nullptr, nullptr) != 0 || ::tcgetattr(other, &settings) != 0) throw std::runtime_error("openpty");
-  ::close(terminal), ::close(other);
+  if (::openpty(&terminal, &program, nullptr, nullptr, nullptr) != 0 || ::tcgetattr(program, &settings) != 0) throw std::runtime_error("openpty");
   settings.c_lflag &= ~tcflag_t{ECHO};
-  pid_t child = ::forkpty(&terminal, nullptr, &settings, nullptr);
-  if (child == 0) execute(launch);
+  ::tcsetattr(program, TCSANOW, &settings);
+  pid_t child = ::fork();
+  if (child == 0) ::close(terminal), ::login_tty(program), execute(launch);
   // The terminal keeps typed lines until the program reads them.
-  if (child < 0 || ::write(terminal, launch.typed->data(), launch.typed->size()) < 0) throw std::runtime_error("forkpty");
-  killLater(child, launch);
+  if (child < 0 || ::write(terminal, launch.typed->data(), launch.typed->size()) < 0) throw std::runtime_error("fork");
+  // This side holds the program's end open too: once every holder has closed it, a
+  // read here can report the end before the last output has arrived. Instead, a mark
+  // written behind the program's output once it has ended shows that all of it is here.
+  const std::string end = "\x1e<end>";
   Outcome outcome;
+  std::thread waiter([&] { killLater(child, launch), outcome.status = statusOf(child), ::write(program, end.data(), end.size()); });
   char buffer[4096];
-  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
+  for (ssize_t n; !outcome.terminal.ends_with(end) && ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
     outcome.terminal.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-  ::close(terminal);
+  waiter.join();
+  ::close(terminal), ::close(program);
+  if (outcome.terminal.ends_with(end)) outcome.terminal.resize(outcome.terminal.size() - end.size());
   std::erase(outcome.terminal, '\r');
-  outcome.status = statusOf(child);
   return outcome;
 }
 
