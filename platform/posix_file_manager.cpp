@@ -102,6 +102,11 @@ FileHandle openFile(const std::string& path, int flags, const char* action, stru
   return file;
 }
 
+// The folder at `path`, opened to act inside it; a link there is followed.
+FileHandle openFolder(const std::string& path) {
+  return FileHandle(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), path);
+}
+
 // Reads from `fd` into `bytes` from `size` on, growing it while the file grows;
 // returns the number of bytes in it.
 std::size_t readAll(int fd, FileContent& bytes, std::size_t size, const std::string& path) {
@@ -168,7 +173,7 @@ void PosixFileManager::setMode(const Location& location, unsigned mode) {
 }
 
 void PosixFileManager::remove(const Location& location) {
-  FileHandle parent(::open(location.parent().path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), location.parent().path());
+  FileHandle parent = openFolder(location.parent().path());
   if (parent.descriptor() < 0) raise("Could not remove", location.path(), errno);
   removeInside(parent.descriptor(), location.name(), location.path());
 }
@@ -216,7 +221,7 @@ void PosixFileManager::write(const Location& location, std::span<const std::uint
     throw;
   }
   // Make the new name durable too; the content is already in place for readers.
-  FileHandle folder(::open(location.parent().path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), location.parent().path());
+  FileHandle folder = openFolder(location.parent().path());
   if (folder.descriptor() >= 0) ::fsync(folder.descriptor());
 }
 
