@@ -21,7 +21,7 @@ TEST(Entry, ExitStatusAndTheFailureAlert) {
       {[] { throw 42; }, "Setup stopped because of an unexpected error."},
   };
   for (const auto& [setup, body] : cases) {
-    ScriptedApplication app({firstButton});
+    ScriptedApplication app;
     EXPECT_EQ(exitStatusOf(app, setup), body.empty() ? 0 : 1) << body;
     std::vector<std::string> calls{"activate", "TOVREN could not finish setup"};
     EXPECT_EQ(app.calls, body.empty() ? std::vector<std::string>{} : calls);

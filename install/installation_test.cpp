@@ -29,7 +29,7 @@ struct Rig {
     fs::copy_file(mainBundle + "/Contents/MacOS/ditto", home.path("Resources/ditto"));
     // What a child sees: its folder, arguments, standard input and descriptors,
     // and the tools folder (no staging folder may be left when the console runs).
-    console("pwd; echo \"$@\"; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e /proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/.tovren/tools\"\n");
+    console("pwd; printf '[%s]' \"$@\"; echo; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e /proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/.tovren/tools\"\n");
   }
   // Packs a shell script as the console, alone in the archive or with `entries` instead.
   void console(const std::string& script, std::vector<std::string> entries = {}, const std::string& shell = "#!/bin/sh\n") {
@@ -72,7 +72,7 @@ struct Rig {
   Home home;
   std::string key = TOVREN_PLATFORM_KEY;
   SetupAsset asset;
-  ScriptedApplication app{{}, Location(home.path("Resources"))};
+  ScriptedApplication app{Location(home.path("Resources"))};
 };
 
 TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
@@ -150,7 +150,7 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
   Rig rig;
   ASSERT_EQ(rig.run(), "ok");
   EXPECT_EQ(rig.withHome(contentOf(rig.home.tools("setup.log"))),
-            "HOME\n--install-auto --home HOME\n/dev/null\n" + consoleName + "\nsetup.log\n");
+            "HOME\n[--install-auto][--home][HOME]\n/dev/null\n" + consoleName + "\nsetup.log\n");
   EXPECT_EQ(digestOf("hello world"), "b94d27b9934d3e08a52e52d7da7dabfac484efe37a5380ee9088f7ace2efcde9");
 }
 

@@ -79,7 +79,7 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(typed ? outcome.terminal : outcome.errorOutput, typed ? "\n" + message + "\n1) OK\nPress Return: " : message);
   }
-  EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen libicuuc")) << "ICU was asked for, and refused";
+  EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen ")) << "ICU was asked for, and refused";
 }
 
 // The desktop toolkit is loaded when the first alert is shown, not at start: a

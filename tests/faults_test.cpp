@@ -37,7 +37,8 @@ Outcome shimmedRun(const Home& home, long at, const std::string& action, std::ve
   for (std::string line; std::getline(lines, line);) {
     std::istringstream fields(line);
     if (line.starts_with("! ")) injected = std::stoi(line.substr(2));
-    else if (fields >> operation.number >> operation.call >> operation.path >> std::oct >> operation.flags) operations.push_back(operation);
+    else if (fields >> operation.number >> operation.call >> std::oct >> operation.flags && std::getline(fields >> std::ws, operation.path))
+      operations.push_back(operation);
   }
   return outcome;
 }

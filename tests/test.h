@@ -4,15 +4,23 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <utmp.h>
 
-#include <deque>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <numeric>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/application.h"
@@ -25,18 +33,49 @@ const std::string version = TOVREN_CONSOLE_VERSION, consoleName = "console-" + v
 const std::string mainBundle = TOVREN_MAIN_BUNDLE, alertTitle = "TOVREN could not finish setup";
 
 // The setup program of the main bundle, or of a test bundle such as "console-exits-3".
-std::string setupProgram(const std::string& testBundle = "");
-std::string shippedConsole(const std::string& architecture = TOVREN_ARCHITECTURE);
-std::string contentOf(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-unsigned modeOf(const std::string& path);  // of the item itself, 0 when there is none
-// Every item under `root`, sorted: its path, mode, and a file's content or a link's target.
-std::string snapshot(const std::string& root);
+inline std::string setupProgram(const std::string& testBundle = "") {
+  return (testBundle.empty() ? mainBundle : TOVREN_BUNDLES "/" + testBundle + ".app") + "/Contents/MacOS/tovren-setup";
+}
 
+inline std::string contentOf(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+inline std::string shippedConsole(const std::string& architecture = TOVREN_ARCHITECTURE) {
+  return contentOf(TOVREN_ARCHIVES "/" + architecture + "/tovren");
+}
+
+inline void writeFile(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+
+// Of the item itself, 0 when there is none.
+inline unsigned modeOf(const std::string& path) {
+  struct stat status{};
+  return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// Every item under `root`, sorted: its path, mode, and a file's content or a link's target.
+inline std::string snapshot(const std::string& root) {
+  std::vector<std::string> items;
+  for (const auto& item : fs::recursive_directory_iterator(root)) {
+    std::ostringstream line;
+    line << item.path().lexically_relative(root).string() << " " << std::oct << modeOf(item.path());
+    if (item.is_symlink()) line << " -> " << fs::read_symlink(item.path()).string();
+    else if (item.is_regular_file()) line << " [" << contentOf(item.path()) << "]";
+    items.push_back(line.str() + "\n");
+  }
+  std::sort(items.begin(), items.end());
+  return std::accumulate(items.begin(), items.end(), std::string());
+}
+
+// A new folder, removed with all it holds when the value goes. Its path has a
+// space, so everything run in it meets one.
 class TemporaryFolder {
  public:
-  TemporaryFolder();
-  ~TemporaryFolder();
+  TemporaryFolder() : path_((fs::temp_directory_path() / "tovren test-XXXXXX").string()) {
+    if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
+  }
+  ~TemporaryFolder() { std::error_code ignored; fs::remove_all(path_, ignored); }
   TemporaryFolder(const TemporaryFolder&) = delete;
   std::string path(const std::string& relative = "") const { return path_ + (relative.empty() ? "" : "/" + relative); }
 
@@ -57,55 +96,121 @@ struct Launch {
   std::optional<int> killAfterMicroseconds = std::nullopt;
 };
 
-// Runs the program to its end, on a new terminal that does not echo what is typed
-// (it shows only what the program writes), or without one in a session of its own.
-Outcome runProgram(const Launch& launch);
+// In the child: the launch's environment (no display unless it names one), then the program.
+[[noreturn]] inline void execute(const Launch& launch) {
+  ::unsetenv("DISPLAY"), ::unsetenv("WAYLAND_DISPLAY");
+  for (const auto& [key, value] : launch.environment) ::setenv(key.c_str(), value.c_str(), 1);
+  std::vector<char*> argv{const_cast<char*>(launch.program.c_str())};
+  for (const auto& argument : launch.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  ::execv(launch.program.c_str(), argv.data());
+  ::_exit(127);
+}
 
-// A program started without a terminal; ended with SIGTERM when the value goes,
-// unless waited for.
+inline int statusOf(pid_t child, const Launch& launch) {
+  if (launch.killAfterMicroseconds) ::usleep(static_cast<useconds_t>(*launch.killAfterMicroseconds)), ::kill(child, SIGKILL);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0)
+    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// A program started without a terminal, in a session of its own; ended with
+// SIGTERM when the value goes, unless waited for.
 class Running {
  public:
-  explicit Running(const Launch& launch);
-  ~Running();
+  explicit Running(const Launch& launch) : launch_(launch), child_(::fork()) {
+    if (child_ == 0) {
+      int null = ::open("/dev/null", O_RDWR), errors = ::open(errors_.path("errors").c_str(), O_WRONLY | O_CREAT, 0600);
+      ::dup2(null, 0), ::dup2(null, 1), ::dup2(errors, 2), ::setsid();
+      execute(launch);
+    }
+    if (child_ < 0) throw std::runtime_error("fork");
+  }
+  ~Running() {
+    if (child_ > 0) ::kill(child_, SIGTERM), statusOf(child_, {});
+  }
   Running(const Running&) = delete;
-  Outcome wait();
+  Outcome wait() { return {statusOf(std::exchange(child_, 0), launch_), contentOf(errors_.path("errors")), ""}; }
 
  private:
   TemporaryFolder errors_;
-  int child_;
+  Launch launch_;
+  pid_t child_;
 };
+
+// Runs the program to its end, on a new terminal that does not echo what is typed
+// (it shows only what the program writes), or without one.
+inline Outcome runProgram(const Launch& launch) {
+  if (!launch.typed) return Running(launch).wait();
+  int terminal = -1, program = -1;
+  termios settings{};
+  if (::openpty(&terminal, &program, nullptr, nullptr, nullptr) != 0 || ::tcgetattr(program, &settings) != 0) throw std::runtime_error("openpty");
+  settings.c_lflag &= ~tcflag_t{ECHO};
+  ::tcsetattr(program, TCSANOW, &settings);
+  pid_t child = ::fork();
+  if (child == 0) ::close(terminal), ::login_tty(program), execute(launch);
+  // The terminal keeps typed lines until the program reads them.
+  if (child < 0 || ::write(terminal, launch.typed->data(), launch.typed->size()) < 0) throw std::runtime_error("fork");
+  // This side holds the program's end open too: once every holder has closed it, a
+  // read here can report the end before the last output has arrived. Instead, a mark
+  // written behind the program's output once it has ended shows that all of it is here.
+  const std::string end = "\x1e<end>";
+  Outcome outcome;
+  std::thread waiter([&] { outcome.status = statusOf(child, launch), ::write(program, end.data(), end.size()); });
+  char buffer[4096];
+  for (ssize_t n; !outcome.terminal.ends_with(end) && ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
+    outcome.terminal.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+  waiter.join();
+  ::close(terminal), ::close(program);
+  if (outcome.terminal.ends_with(end)) outcome.terminal.resize(outcome.terminal.size() - end.size());
+  std::erase(outcome.terminal, '\r');
+  return outcome;
+}
 
 // The environment that puts tests/shim between a program and the C library: its
 // operations on paths under the colon-separated `scope` prefixes are numbered and
-// logged to `log` ("<number> <call> <path> <octal flags>"), and the one numbered
+// logged to `log` ("<number> <call> <octal flags> <path>"), and the one numbered
 // `at` fails ("fail", logged as "! <errno>") or is killed ("kill").
-std::map<std::string, std::string> shimmed(const std::string& scope, const std::string& log, long at = 0,
-                                           const std::string& action = "none");
+inline std::map<std::string, std::string> shimmed(const std::string& scope, const std::string& log, long at = 0,
+                                                  const std::string& action = "none") {
+  return {{"LD_PRELOAD", TOVREN_SHIM}, {"TOVREN_SHIM_SCOPE", scope},   {"TOVREN_SHIM_LOG", log},
+          {"TOVREN_SHIM_AT", std::to_string(at)}, {"TOVREN_SHIM_ACTION", action}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+}
 
 struct Home : TemporaryFolder {
   std::string tools(const std::string& name = "") const { return path(".tovren/tools" + (name.empty() ? "" : "/" + name)); }
   std::string console() const { return tools(consoleName); }
-  void plist(const std::string& text = "automatic-" + version + "-") const;  // with the marker, nothing is asked
-  int count(const std::string& prefix) const;                                  // of names in the tools folder
+  // With the marker, nothing is asked.
+  void plist(const std::string& text = "automatic-" + version + "-") const {
+    fs::create_directories(fs::path(path(TOVREN_LAUNCH_AGENT)).parent_path());
+    writeFile(path(TOVREN_LAUNCH_AGENT), text);
+  }
+  // Of names in the tools folder.
+  int count(const std::string& prefix) const {
+    std::error_code none;
+    int n = 0;
+    for (fs::directory_iterator entry(tools(), none), end; entry != end; ++entry) n += entry->path().filename().string().starts_with(prefix);
+    return n;
+  }
   Outcome run(std::map<std::string, std::string> environment = {}, std::optional<std::string> typed = "1\n\n",
-              const std::string& program = setupProgram()) const;
+              const std::string& program = setupProgram()) const {
+    environment["HOME"] = path();
+    return runProgram({program, {}, environment, typed});
+  }
 };
 
-class ScriptedApplication : public Application {
- public:
-  explicit ScriptedApplication(std::deque<int> answers = {}, std::optional<Location> resources = std::nullopt)
-      : answers_(std::move(answers)), resources_(std::move(resources)) {}
+// Records "activate" and each alert's message text in `calls`, and answers every alert with noButton.
+struct ScriptedApplication : Application {
+  explicit ScriptedApplication(std::optional<Location> folder = std::nullopt) : resources(std::move(folder)) {}
   bool setAccessoryPolicy() override { return true; }
   void activate() override { calls.push_back("activate"); }
-  int runModal(const Alert& alert) override;
-  std::optional<Location> resourceFolder() override { return resources_; }
+  int runModal(const Alert& alert) override { return calls.push_back(alert.messageText), alerts.push_back(alert), noButton; }
+  std::optional<Location> resourceFolder() override { return resources; }
 
-  std::vector<std::string> calls;  // "activate", and each alert's message text
+  std::vector<std::string> calls;
   std::vector<Alert> alerts;
-
- private:
-  std::deque<int> answers_;
-  std::optional<Location> resources_;
+  std::optional<Location> resources;
 };
 
 }  // namespace tovren::testing

@@ -1,7 +1,7 @@
 // A test-only preload library between the setup program and the C library. It
 // numbers the program's file, process and library-loading operations on the
 // paths under TOVREN_SHIM_SCOPE (colon-separated prefixes) and logs each to
-// TOVREN_SHIM_LOG as "<number> <call> <path> <octal flags or mode>". At number
+// TOVREN_SHIM_LOG as "<number> <call> <octal flags or mode> <path>". At number
 // TOVREN_SHIM_AT it kills the process (TOVREN_SHIM_ACTION "kill") or fails the
 // operation with a realistic error ("fail", logged as "! <errno>"). The variables
 // are removed at start, so child programs run plain.
@@ -67,7 +67,7 @@ int operation(const std::string& call, const std::string& path, unsigned flags) 
   if (std::none_of(scope.begin(), scope.end(), [&](const std::string& prefix) { return path.starts_with(prefix); })) return 0;
   char octal[16];
   snprintf(octal, sizeof octal, "%o", flags);
-  record(std::to_string(++counter) + " " + call + " " + path + " " + octal + "\n");
+  record(std::to_string(++counter) + " " + call + " " + octal + " " + path + "\n");
   if (counter != target) return 0;
   if (killing) raise(SIGKILL);
   record("! " + std::to_string(errorFor(call)) + "\n");
