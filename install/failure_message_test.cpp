@@ -11,11 +11,7 @@
 namespace tovren::testing {
 namespace {
 
-std::string repeat(const std::string& piece, std::size_t times) {
-  std::string text;
-  while (times--) text += piece;
-  return text;
-}
+std::string repeat(const std::string& piece, std::size_t times) { return times ? piece + repeat(piece, times - 1) : ""; }
 
 // The tail counts user-perceived characters from the log's end and never splits one.
 TEST(FailureMessage, TailIsTheLogsLast1200Characters) {

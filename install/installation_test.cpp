@@ -11,6 +11,13 @@ namespace {
 
 std::string digestOf(const std::string& text) { return digest(Bytes(text.begin(), text.end())); }
 
+// Bytes that differ from their neighbours, so a piece read twice or skipped shows.
+std::string bytes(std::size_t size) {
+  std::string content(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>(i * 131 + 7);
+  return content;
+}
+
 // The real file manager in the test's home.
 struct FilesAt : PosixFileManager {
   explicit FilesAt(std::string home) : home_(std::move(home)) {}
@@ -90,6 +97,7 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
   } cases[] = {
       {"first installation", [](Rig&) {}, "ok", "new"},
       {"an old console replaced", [](Rig& r) { writeFile(r.home.console(), "old"); }, "ok", "new"},
+      {"a console of 65 MiB, read into huge pages", [](Rig& r) { r.console("exit 0\n" + bytes(std::size_t{65} << 20 | 3)); }, "ok", "new"},
       {"console in place, no archive needed",
        [](Rig& r) { fs::copy_file(r.home.path("tovren"), r.home.console()), fs::permissions(r.home.console(), fs::perms(0750)),
                     fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)); }, "ok", "new", 0750},

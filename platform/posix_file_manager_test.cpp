@@ -41,16 +41,6 @@ TEST(PosixFileManager, OperationsNeverFollowALinkAtTheirLocationOrOutOfATree) {
   EXPECT_EQ(outcome([&] { files.remove(at("folder")); }), reason("Could not remove", "folder", "No such file or directory"));
 }
 
-// Large files are read into buffers mapped on huge pages: every byte arrives.
-TEST(PosixFileManager, ReadsAFileWhole) {
-  TemporaryFolder root;
-  std::string content(std::size_t{65} << 20 | 3, '\0');
-  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 131 + 7);
-  writeFile(root.path("large"), content);
-  FileContent read = PosixFileManager().read(Location(root.path("large")), Links::refuse);
-  EXPECT_TRUE(std::string(read.begin(), read.end()) == content);
-}
-
 TEST(PosixFileManager, HomeComesFromAnAbsoluteHomeVariableOrThePasswordDatabase) {
   std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "", database = ::getpwuid(::getuid())->pw_dir;
   for (auto [variable, home] : {std::pair<std::string, std::string>{"/tmp/someone//", "/tmp/someone"}, {"", database}, {"relative", database}}) {
