@@ -18,13 +18,6 @@ std::string bytes(std::size_t size) {
   return content;
 }
 
-// The real file manager in the test's home.
-struct FilesAt : PosixFileManager {
-  explicit FilesAt(std::string home) : home_(std::move(home)) {}
-  Location home() override { return Location(home_); }
-  std::string home_;
-};
-
 // One whole setup run in this process, in a home where the version is set up and
 // nothing is asked: real files, the real unpacker in a resource folder, an archive
 // of a console of the test's, and a manifest made here for them.
@@ -51,7 +44,8 @@ struct Rig {
   std::string run() {
     std::string json = R"({"version": ")" + version + R"(", "platforms": {")" + key + R"(": {"archive": ")" + asset.archive +
                        R"(", "sha256": ")" + asset.sha256 + R"(", "binary_sha256": ")" + asset.binary_sha256 + "\"}}}";
-    FilesAt files(home.path());
+    PosixFileManager files;
+    ::setenv("HOME", home.path().c_str(), 1);
     PosixProcesses processes;
     auto descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
     // Meanwhile this process's standard input is a file, and one descriptor is

@@ -12,7 +12,6 @@ namespace tovren::testing {
 namespace {
 
 struct Operation {
-  long number;
   std::string call, path;
   unsigned flags;
 };
@@ -34,10 +33,10 @@ Outcome shimmedRun(const Home& home, long at, const std::string& action, std::ve
   Outcome outcome = home.run(shimmed(home.path() + ":" + mainBundle + ":/proc/self/exe", logs.path("log"), at, action));
   std::istringstream lines(contentOf(logs.path("log")));
   Operation operation;
-  for (std::string line; std::getline(lines, line);) {
+  for (std::string line, number; std::getline(lines, line);) {
     std::istringstream fields(line);
     if (line.starts_with("! ")) injected = std::stoi(line.substr(2));
-    else if (fields >> operation.number >> operation.call >> std::oct >> operation.flags && std::getline(fields >> std::ws, operation.path))
+    else if (fields >> number >> operation.call >> std::oct >> operation.flags && std::getline(fields >> std::ws, operation.path))
       operations.push_back(operation);
   }
   return outcome;
@@ -96,7 +95,7 @@ TEST(Faults, EveryOperationFailedOrKilledLeavesNoHalfInstallAndTheNextRunSucceed
     std::vector<Operation> operations = undisturbed(arrange, scenario);
     ASSERT_GT(operations.size(), 20u);
     std::vector<std::pair<std::string, long>> points;
-    for (const auto& operation : operations) points.insert(points.end(), {{"fail", operation.number}, {"kill", operation.number}});
+    for (long at = 1; at <= static_cast<long>(operations.size()); ++at) points.insert(points.end(), {{"fail", at}, {"kill", at}});
     for (int i = 0; i < 40; ++i) points.emplace_back("kill after", std::uniform_int_distribution<long>(0, 200000)(random));
     for (const auto& [action, at] : points) {
       Home home;
