@@ -150,8 +150,10 @@ inline Outcome runProgram(const Launch& launch) {
   ::tcsetattr(program, TCSANOW, &settings);
   pid_t child = ::fork();
   if (child == 0) ::close(terminal), ::login_tty(program), execute(launch);
-  // The terminal keeps typed lines until the program reads them.
-  if (child < 0 || ::write(terminal, launch.typed->data(), launch.typed->size()) < 0) throw std::runtime_error("fork");
+  // The terminal keeps typed lines until the program reads them; then it reads the
+  // end of input, so a program that asks more than the test typed ends instead of waiting.
+  const std::string typed = *launch.typed + "\x04";
+  if (child < 0 || ::write(terminal, typed.data(), typed.size()) < 0) throw std::runtime_error("fork");
   // This side holds the program's end open too: once every holder has closed it, a
   // read here can report the end before the last output has arrived. Instead, a mark
   // written behind the program's output once it has ended shows that all of it is here.
