@@ -48,10 +48,10 @@ int alerts(const std::string& shown) {
   return n;
 }
 
-// Under every umask, even one that takes the owner's write permission: folders
-// 700, the log 600 and emptied, the console 700, and
-// every call that creates or opens is private and close-on-exec; every file
-// renamed into place was flushed to disk first. Returns the operations.
+// Under every umask, even one that takes the owner's write permission: folders 700,
+// the log 600 and emptied, the console 700, and every call that creates or opens
+// is private and close-on-exec; every file renamed into place was flushed to disk
+// first. Returns the operations.
 std::vector<Operation> undisturbed(void (*arrange)(const Home&), const std::string& scenario) {
   std::vector<Operation> operations;
   for (mode_t umask : {0000, 0022, 0077, 0277}) {

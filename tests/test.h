@@ -107,8 +107,11 @@ struct Launch {
   ::_exit(127);
 }
 
-inline int statusOf(pid_t child, const Launch& launch) {
+inline void killLater(pid_t child, const Launch& launch) {
   if (launch.killAfterMicroseconds) ::usleep(static_cast<useconds_t>(*launch.killAfterMicroseconds)), ::kill(child, SIGKILL);
+}
+
+inline int statusOf(pid_t child) {
   int status = 0;
   while (::waitpid(child, &status, 0) < 0)
     if (errno != EINTR) throw std::runtime_error("waitpid failed");
@@ -119,23 +122,23 @@ inline int statusOf(pid_t child, const Launch& launch) {
 // SIGTERM when the value goes, unless waited for.
 class Running {
  public:
-  explicit Running(const Launch& launch) : launch_(launch), child_(::fork()) {
+  explicit Running(const Launch& launch) : child_(::fork()) {
     if (child_ == 0) {
       int null = ::open("/dev/null", O_RDWR), errors = ::open(errors_.path("errors").c_str(), O_WRONLY | O_CREAT, 0600);
       ::dup2(null, 0), ::dup2(null, 1), ::dup2(errors, 2), ::setsid();
       execute(launch);
     }
     if (child_ < 0) throw std::runtime_error("fork");
+    killLater(child_, launch);
   }
   ~Running() {
-    if (child_ > 0) ::kill(child_, SIGTERM), statusOf(child_, {});
+    if (child_ > 0) ::kill(child_, SIGTERM), statusOf(child_);
   }
   Running(const Running&) = delete;
-  Outcome wait() { return {statusOf(std::exchange(child_, 0), launch_), contentOf(errors_.path("errors")), ""}; }
+  Outcome wait() { return {statusOf(std::exchange(child_, 0)), contentOf(errors_.path("errors")), ""}; }
 
  private:
   TemporaryFolder errors_;
-  Launch launch_;
   pid_t child_;
 };
 
@@ -159,7 +162,7 @@ inline Outcome runProgram(const Launch& launch) {
   // written behind the program's output once it has ended shows that all of it is here.
   const std::string end = "\x1e<end>";
   Outcome outcome;
-  std::thread waiter([&] { outcome.status = statusOf(child, launch), ::write(program, end.data(), end.size()); });
+  std::thread waiter([&] { killLater(child, launch), outcome.status = statusOf(child), ::write(program, end.data(), end.size()); });
   char buffer[4096];
   for (ssize_t n; !outcome.terminal.ends_with(end) && ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
     outcome.terminal.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
