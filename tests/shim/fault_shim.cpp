@@ -94,7 +94,12 @@ extern "C" {
   X(int, lstat, (const char* p, struct stat* s), (p, s), p, 0, -1)                             \
   X(int, fstat, (int fd, struct stat* s), (fd, s), pathOf(fd), 0, -1)                          \
   X(ssize_t, readlink, (const char* p, char* b, size_t s), (p, b, s), p, 0, -1)                \
-  X(void*, dlopen, (const char* f, int m), (f, m), f ? f : "", m, nullptr)
+  X(void*, dlopen, (const char* f, int m), (f, m), f ? f : "", m, nullptr)                      \
+  /* The descriptor is released even when close reports an error, as on Linux. */              \
+  X(int, close, (int fd), (fd), pathOf(fd), 0, (next<int (*)(int)>("close")(fd), -1))          \
+  /* posix_spawn reports its error as its result. */                                           \
+  X(int, posix_spawn, (pid_t* pid, const char* p, const posix_spawn_file_actions_t* a, const posix_spawnattr_t* t, \
+                      char* const v[], char* const e[]), (pid, p, a, t, v, e), p, 0, code)
 
 #define TOVREN_WRAP(result, call, parameters, arguments, path, flags, failed)            \
   result call parameters {                                                               \
@@ -115,18 +120,5 @@ TOVREN_CALLS(TOVREN_WRAP)
   }
 TOVREN_OPEN(open, (const char* p, int flags, ...), (p, flags, mode), p)
 TOVREN_OPEN(openat, (int d, const char* p, int flags, ...), (d, p, flags, mode), pathAt(d, p))
-
-// The descriptor is released even when close reports an error, as on Linux.
-int close(int fd) {
-  int code = operation("close", pathOf(fd), 0), result = next<int (*)(int)>("close")(fd);
-  return code ? (errno = code, -1) : result;
-}
-
-// posix_spawn reports its error as its result.
-int posix_spawn(pid_t* pid, const char* path, const posix_spawn_file_actions_t* actions, const posix_spawnattr_t* attributes,
-                char* const argv[], char* const envp[]) {
-  if (int code = operation("posix_spawn", path, 0)) return code;
-  return next<decltype(&posix_spawn)>("posix_spawn")(pid, path, actions, attributes, argv, envp);
-}
 
 }  // extern "C"
