@@ -60,8 +60,7 @@ TEST(EndToEnd, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
 // A manifest that does not decode is reported before anything is read or written;
 // command-line arguments change nothing.
 TEST(EndToEnd, ManifestThatDoesNotDecodeEndsInTheAlertWithStatusOne) {
-  for (auto [bundle, arguments, body] : {std::tuple{"without-version", std::vector<std::string>{}, "could not be read: the top level has no member \"version\""},
-                                         {"without-version", {"-x", "-k", "/", "/tmp"}, "could not be read: the top level has no member \"version\""},
+  for (auto [bundle, arguments, body] : {std::tuple{"without-version", std::vector<std::string>{"-x", "-k", "/", "/tmp"}, "could not be read: the top level has no member \"version\""},
                                          {"not-base64", {"--help"}, "built into this program is damaged: it is not valid Base64"}}) {
     Home home;
     Outcome outcome = runProgram({setupProgram(bundle), arguments, {{"HOME", home.path()}}});

@@ -17,9 +17,7 @@ target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
 
 add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
   install/runner_test.cpp manifest/setup_manifest_test.cpp platform/location_test.cpp platform/posix_file_manager_test.cpp
-  tests/desktop_test.cpp tests/ditto_test.cpp tests/end_to_end_test.cpp tests/faults_test.cpp
-  # The shipped manifest, as the main bundle has it.
-  manifest/this_build.cpp ${CMAKE_BINARY_DIR}/bundle-inputs/TOVREN/embedded_manifest.cpp)
+  tests/desktop_test.cpp tests/ditto_test.cpp tests/end_to_end_test.cpp tests/faults_test.cpp)
 target_compile_definitions(tovren_tests PRIVATE TOVREN_CONSOLE_VERSION="${TOVREN_CONSOLE_VERSION}"
   TOVREN_LAUNCH_AGENT="${TOVREN_LAUNCH_AGENT}" TOVREN_ARCHITECTURE="${TOVREN_PROCESSOR}"
   TOVREN_PLATFORM_KEY="${TOVREN_PLATFORM_KEY_${TOVREN_PROCESSOR}}" TOVREN_ARCHIVE="${TOVREN_ARCHIVE_${TOVREN_PROCESSOR}}"
