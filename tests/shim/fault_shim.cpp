@@ -78,7 +78,8 @@ int operation(const std::string& call, const std::string& path, unsigned flags) 
 
 extern "C" {
 
-// Result, name, parameters, arguments, the path acted on, flags or mode, the result of a failure.
+// Result, name, parameters, arguments, the path acted on, flags or mode, and what a failure
+// returns once errno is set (an expression that may use `code`, the error).
 #define TOVREN_CALLS(X)                                                                         \
   X(int, mkdir, (const char* p, mode_t m), (p, m), p, m, -1)                                   \
   X(int, fchmod, (int fd, mode_t m), (fd, m), pathOf(fd), m, -1)                               \
