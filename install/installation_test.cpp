@@ -1,5 +1,7 @@
 #include "install/installation.h"
 
+#include <spawn.h>
+
 #include "install/digest.h"
 #include "install/setup_failure.h"
 #include "platform/base64.h"
@@ -76,7 +78,18 @@ struct Rig {
   ScriptedApplication app{Location(home.path("Resources"))};
 };
 
+// Whether this system reports a program that cannot start at its launch. Under
+// user-mode emulation posix_spawn is a fork: such a program ends with status 127.
+bool launchErrorsReported() {
+  pid_t child = 0;
+  char* argv[] = {const_cast<char*>("/nonexistent"), nullptr};
+  int code = ::posix_spawn(&child, argv[0], nullptr, nullptr, argv, nullptr);
+  return code != 0 || statusOf(child) != 127;
+}
+
 TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
+  const bool launchErrors = launchErrorsReported();
+  if (!launchErrors) std::cout << "[   NOTE   ] console cannot start: this system's posix_spawn reports no launch error (user-mode emulation), so the console's exit 127 is expected\n";
   const std::string missing = "The setup files are missing. Download a fresh TOVREN app.\n\n",
                     archive = "The setup archive did not pass verification. Download a fresh TOVREN app.\n\n",
                     console = "The console did not pass verification.\n\n", tools = "HOME/.tovren/tools/", log = "\nSetup log: " + tools + "setup.log",
@@ -135,7 +148,7 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
       {"console fails", [](Rig& r) { r.console("echo no session >&2; exit 3"); }, "Setup stopped (exit 3).\n\nno session\n" + log, "new"},
       {"console ended by a signal", [](Rig& r) { r.console("kill -KILL $$"); }, "Setup stopped (exit 137).\n\n" + log, "new"},
       {"console cannot start", [](Rig& r) { r.console("", {}, "#!/nonexistent/sh\n"); },
-       "Could not start \"" + tools + consoleName + "\": No such file or directory.\n\n" + log, "new"},
+       (launchErrors ? "Could not start \"" + tools + consoleName + "\": No such file or directory." : "Setup stopped (exit 127).") + "\n\n" + log, "new"},
   };
   for (const auto& c : cases) {
     Rig rig;

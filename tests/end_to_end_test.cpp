@@ -1,5 +1,7 @@
 // The built program as a user runs it, on a terminal and without one.
 
+#include <sys/utsname.h>
+
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -13,6 +15,11 @@ const std::string updatePrompt = "\nUpdate TOVREN on this Mac\n\nThis replaces t
                                  "Choose a number (Return for 1): ";
 
 TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeatsQuietly) {
+  // Unforced, the main bundle (which every other proof runs) takes the row of the
+  // processor it runs on.
+  utsname machine{};
+  ::uname(&machine);
+  EXPECT_EQ(TOVREN_ARCHITECTURE, std::string(machine.machine) == "aarch64" ? "arm64" : "amd64");
   for (std::string row : {"arm64", "amd64"}) {
     Home home;
     std::string program = setupProgram(row + "-row"), console = home.tools("console-" + version + "-" + row);

@@ -13,14 +13,20 @@ endfunction()
 # Each command makes its output's folder: only some generators do it for them.
 # A reproducible archive holding `console` as its top-level entry "tovren": packed
 # again from a copy of another mode and time under another umask, it must come
-# out byte for byte the same, or the build stops.
+# out byte for byte the same, or the build stops. The zip writer runs through the
+# emulator when it is built for another processor.
 function(tovren_archive zip console)
   get_filename_component(folder ${zip} DIRECTORY)
   add_custom_command(OUTPUT ${zip}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
     COMMAND make_zip ${zip} tovren=${console}
-    COMMAND sh -c "umask 077 && cp \"$1\" \"$0.in\" && chmod 600 \"$0.in\" && touch -d 2001-01-01 \"$0.in\" && \
-\"$2\" \"$0.again\" \"tovren=$0.in\" && cmp \"$0\" \"$0.again\" && rm \"$0.in\" \"$0.again\"" ${zip} ${console} $<TARGET_FILE:make_zip>
+    COMMAND ${CMAKE_COMMAND} -E copy ${console} ${zip}.in
+    COMMAND chmod 600 ${zip}.in
+    COMMAND touch -d 2001-01-01 ${zip}.in
+    COMMAND sh -c "umask 077 && exec \"$@\"" sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:make_zip>
+            ${zip}.again tovren=${zip}.in
+    COMMAND ${CMAKE_COMMAND} -E compare_files ${zip} ${zip}.again
+    COMMAND ${CMAKE_COMMAND} -E rm ${zip}.in ${zip}.again
     DEPENDS make_zip ${console}
     COMMENT "Packing ${zip}"
     VERBATIM)
@@ -30,7 +36,7 @@ endfunction()
 function(tovren_row_archives folder out)
   set(zips)
   foreach(row ${TOVREN_ROWS})
-    list(APPEND zips ${folder}/${TOVREN_ARCHIVE_${row}})
+    list(APPEND zips ${folder}/${TOVREN_ARCHIVE_NAME_${row}})
   endforeach()
   set(${out} ${zips} PARENT_SCOPE)
 endfunction()
@@ -40,7 +46,7 @@ endfunction()
 function(tovren_manifest folder)
   set(entries)
   foreach(row ${TOVREN_ROWS})
-    list(APPEND entries ${TOVREN_PLATFORM_KEY_${row}}=${folder}/${TOVREN_ARCHIVE_${row}})
+    list(APPEND entries ${TOVREN_PLATFORM_KEY_${row}}=${folder}/${TOVREN_ARCHIVE_NAME_${row}})
   endforeach()
   tovren_row_archives(${folder} zips)
   add_custom_command(OUTPUT ${folder}/manifest.json
@@ -50,12 +56,26 @@ function(tovren_manifest folder)
     COMMENT "Generating ${folder}/manifest.json")
 endfunction()
 
-# The shipped archives, each with its own row's stand-in console, and their
-# manifest, made once and shared by every bundle that does not bring its own.
+# The shipped archives and their manifest, made once and shared by every bundle
+# that does not bring its own: a vendor's archives as they are, or the stand-in's,
+# each with its own row's console. The manifest's generator checks a vendor's
+# archive as the unpacker and the setup program will, and stops the build when
+# either could not install its console.
 function(tovren_shipped_archives)
   foreach(row ${TOVREN_ROWS})
-    tovren_console(${row} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
-    tovren_archive(${TOVREN_ARCHIVES_DIR}/${TOVREN_ARCHIVE_${row}} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+    set(zip ${TOVREN_ARCHIVES_DIR}/${TOVREN_ARCHIVE_NAME_${row}})
+    string(TOUPPER ${row} option)
+    set(vendor ${TOVREN_ARCHIVE_${option}})
+    if(vendor)
+      add_custom_command(OUTPUT ${zip}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${TOVREN_ARCHIVES_DIR}
+        COMMAND ${CMAKE_COMMAND} -E copy ${vendor} ${zip}
+        DEPENDS ${vendor}
+        COMMENT "Taking ${vendor} as ${TOVREN_ARCHIVE_NAME_${row}}")
+    else()
+      tovren_console(${row} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+      tovren_archive(${zip} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+    endif()
   endforeach()
   tovren_manifest(${TOVREN_ARCHIVES_DIR})
   tovren_row_archives(${TOVREN_ARCHIVES_DIR} zips)
@@ -88,7 +108,7 @@ function(tovren_bundle name)
   if(B_CONSOLE)
     set(archives ${work})
     foreach(row ${TOVREN_ROWS})
-      tovren_archive(${work}/${TOVREN_ARCHIVE_${row}} ${B_CONSOLE})
+      tovren_archive(${work}/${TOVREN_ARCHIVE_NAME_${row}} ${B_CONSOLE})
     endforeach()
     tovren_manifest(${work})
   endif()
