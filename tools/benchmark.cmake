@@ -5,7 +5,7 @@ set(benchmark_setups)
 foreach(console ${consoles})
   get_filename_component(name ${console} NAME)
   tovren_bundle(bench-${name} CONSOLE ${console}
-    RESOURCES ${CMAKE_BINARY_DIR}/bundle-inputs/bench-${name}/${TOVREN_ARCHIVE_${TOVREN_PROCESSOR}})
+    RESOURCES ${CMAKE_BINARY_DIR}/bundle-inputs/bench-${name}/${TOVREN_ARCHIVE_NAME_${TOVREN_PROCESSOR}})
   list(APPEND benchmark_setups bench-${name}-setup)
 endforeach()
 add_executable(digest_benchmark tools/digest_benchmark.cpp)

@@ -10,10 +10,13 @@
 //     The same with FILE's text taken as embeddedManifest as it stands.
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -23,33 +26,51 @@
 #include "install/digest.h"
 #include "manifest/setup_manifest.h"
 #include "platform/base64.h"
+#include "platform/posix_file_manager.h"
+#include "tools/zip_listing.h"
 
 namespace {
 
 using tovren::Bytes;
 
+const char* const consoleEntry = "tovren";
+
 Bytes contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw std::runtime_error("cannot read " + path);
-  return Bytes(std::istreambuf_iterator<char>(file), {});
+  tovren::FileContent bytes =
+      tovren::PosixFileManager().read(tovren::Location(std::filesystem::absolute(path)), tovren::Links::follow);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
 void save(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << text;
-  if (!file.flush()) throw std::runtime_error("cannot write " + path);
+  if (!file.flush()) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
+}
+
+// The archive's listing, checked as the unpacker checks it before it writes
+// anything: what the build accepts, the setup program can unpack.
+void checkListing(const std::string& path) {
+  tovren::FileHandle zip(::open(path.c_str(), O_RDONLY | O_CLOEXEC), path);
+  if (zip.descriptor() < 0) throw std::runtime_error(path + ": " + std::strerror(errno));
+  try {
+    ditto::readListing(zip.descriptor());
+  } catch (const ditto::Refusal& refusal) {
+    throw std::runtime_error(path + ": " + refusal.what());
+  }
 }
 
 using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
 
 [[noreturn]] void fail(archive* reader, const std::string& path) {
   const char* reason = archive_error_string(reader);
-  throw std::runtime_error("cannot read " + path + ": " + (reason ? reason : "the archive library failed"));
+  throw std::runtime_error(path + ": the archive is damaged: " + (reason ? reason : "the archive library failed"));
 }
 
-// The bytes of the archive's top-level entry "tovren"; a damaged archive is an
-// error, never a shorter console whose digest would go into the manifest.
+// The bytes of the archive's top-level console entry, which must be a file; a
+// damaged archive is an error, never a shorter console whose digest would go into
+// the manifest.
 Bytes consoleIn(const Bytes& zip, const std::string& path) {
+  checkListing(path);
   Reader reader(archive_read_new(), &archive_read_free);
   archive_read_support_format_zip(reader.get());
   if (archive_read_open_memory(reader.get(), zip.data(), zip.size()) != ARCHIVE_OK) fail(reader.get(), path);
@@ -57,7 +78,9 @@ Bytes consoleIn(const Bytes& zip, const std::string& path) {
   for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;) {
     if (status != ARCHIVE_OK) fail(reader.get(), path);
     const char* name = archive_entry_pathname(entry);
-    if (!name || std::string_view(name) != "tovren") continue;
+    if (!name || std::string_view(name) != consoleEntry) continue;
+    if (archive_entry_filetype(entry) != AE_IFREG)
+      throw std::runtime_error(path + ": its entry \"" + consoleEntry + "\" is not a file");
     Bytes console;
     char buffer[65536];
     la_ssize_t n;
@@ -65,7 +88,7 @@ Bytes consoleIn(const Bytes& zip, const std::string& path) {
     if (n < 0) fail(reader.get(), path);
     return console;
   }
-  throw std::runtime_error(path + " has no top-level entry \"tovren\"");
+  throw std::runtime_error(path + ": it has no top-level entry \"" + consoleEntry + "\" for the console");
 }
 
 std::string jsonString(const std::string& text) { return nlohmann::json(text).dump(); }
