@@ -2,7 +2,8 @@
 # Installs what is missing, builds build/TOVREN.app and runs the setup program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/steps.sh
 tools/prerequisites.sh
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target TOVREN-setup
+step "Configuring build/" cmake -S . -B build -G Ninja
+step "Building build/TOVREN.app" cmake --build build --target TOVREN-setup
 exec build/TOVREN.app/Contents/MacOS/tovren-setup
