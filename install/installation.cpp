@@ -3,6 +3,7 @@
 #include "install/cleanup.h"
 #include "install/digest.h"
 #include "install/failure_message.h"
+#include "install/full_disk.h"
 #include "install/runner.h"
 #include "install/safe.h"
 #include "install/setup_failure.h"
@@ -69,18 +70,22 @@ void unpackAndInstall(const Services& services, const Handover& handover, const 
   files.createFolder(staging, false, stagingFolderMode);
   // A folder that cannot be removed is left; the next run uses a new name.
   Cleanup removal([&] { files.remove(staging); });
-
-  run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), staging.path()}, handover.log,
-      handover.home);
-  Location staged = staging.append("tovren");
-  safe(files, staged);
-  FileContent bytes = files.read(staged, Links::refuse);
-  if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
-  files.write(console, bytes);
-  files.setMode(console, consoleMode);
+  // A full disk is measured before the staging folder gives back its room.
+  try {
+    run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), staging.path()}, handover.log,
+        handover.home);
+    Location staged = staging.append("tovren");
+    safe(files, staged);
+    FileContent bytes = files.read(staged, Links::refuse);
+    if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
+    files.write(console, bytes);
+    files.setMode(console, consoleMode);
+  } catch (...) {
+    rethrowNamingAFullDisk(files, handover.toolsFolder);
+  }
 }
 
-void installSteps(const Services& services, const Handover& handover, const Build& build) {
+void installSteps(const Services& services, const Handover& handover, const Build& build) try {
   const SetupAsset& asset = platformEntry(handover.manifest, build.platformKey);
   Location resources = resourceFolder(services.app);
   Location console = handover.toolsFolder.append("console-" + handover.manifest.version + "-" +
@@ -94,6 +99,8 @@ void installSteps(const Services& services, const Handover& handover, const Buil
     restoreMode(services.files, console);
   }
   run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log, handover.home);
+} catch (...) {
+  rethrowNamingAFullDisk(services.files, handover.toolsFolder);
 }
 
 }  // namespace

@@ -33,6 +33,8 @@ std::string plistText(FileManager& files, const Location& plist) {
 
 }  // namespace
 
+Location toolsFolderOf(const Location& home) { return home.append(".tovren/tools"); }
+
 InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
   Location plist = home.append(TOVREN_LAUNCH_AGENT);
   if (!files.exists(plist)) return InstallKind::firstInstallation;
@@ -51,7 +53,7 @@ std::optional<Handover> prepare(const Services& services, const Location& home, 
   InstallKind kind = installKind(files, home, manifest.version);
   if (kind != InstallKind::sameVersion && !consent(services.app, kind)) return std::nullopt;
 
-  Location toolsFolder = home.append(".tovren/tools");
+  Location toolsFolder = toolsFolderOf(home);
   safe(files, toolsFolder);
   files.createFolder(toolsFolder, true, toolsFolderMode);
 

@@ -19,6 +19,9 @@ struct Handover {
   FileHandle log;        // open for writing at the log's start; closed with the handover
 };
 
+// The tools folder under `home`.
+Location toolsFolderOf(const Location& home);
+
 // The kind of this run, from the launch-agent property list under `home`: absent
 // is a first installation; one whose text holds "automatic-<version>-" is the same
 // version; any other, unreadable or not UTF-8, is an update.

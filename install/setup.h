@@ -16,7 +16,8 @@ struct Services {
 };
 
 // Finds the home folder, decodes the manifest, then prepares and installs.
-// Returns when setup is finished or the user declined; raises otherwise.
+// Returns when setup is finished or the user declined; raises otherwise. A
+// failure that comes from a full disk says so first.
 void setup(const Services& services, const Build& build);
 
 }  // namespace tovren

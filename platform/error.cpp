@@ -5,7 +5,7 @@
 namespace tovren {
 
 void raise(const std::string& call, const std::string& path, int code) {
-  throw PlatformError(call, path, std::strerror(code));
+  throw PlatformError(call, path, std::strerror(code), code);
 }
 
 }  // namespace tovren

@@ -13,8 +13,14 @@ namespace tovren {
 // An operation on no path reads `<call>: <reason>.`
 class PlatformError : public std::runtime_error {
  public:
-  PlatformError(const std::string& call, const std::string& path, const std::string& reason)
-      : std::runtime_error(call + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason + ".") {}
+  PlatformError(const std::string& call, const std::string& path, const std::string& reason, int code = 0)
+      : std::runtime_error(call + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason + "."), code_(code) {}
+
+  // The system's error number, or 0 where no system call failed.
+  int code() const { return code_; }
+
+ private:
+  int code_;
 };
 
 // Raises the PlatformError of `call` on `path` with the system's reason for the

@@ -1,6 +1,7 @@
 #pragma once
 // The file operations the setup sequence uses, all through one shared object.
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -17,6 +18,12 @@ enum class ItemType { file, folder, link, other };
 struct Attributes {
   ItemType type;
   unsigned permissions;  // the mode's permission bits, e.g. 0700
+};
+
+// What a file system has free for this user.
+struct Space {
+  std::uint64_t bytes;
+  std::optional<std::uint64_t> files;  // entries for new files; none where it sets no limit
 };
 
 // Whether an operation may follow a symbolic link at the location itself. The
@@ -42,6 +49,9 @@ class FileManager {
   // folder above it too. With `intermediates` an existing folder is success and is
   // left as it is; without, it is an error.
   virtual void createFolder(const Location& location, bool intermediates, unsigned mode) = 0;
+  // What the file system that holds `location`, or the nearest folder above it
+  // that exists, has free; none when it cannot be told.
+  virtual std::optional<Space> space(const Location& location) = 0;
   // Sets the item's permission bits to exactly `mode`; a link is refused, not followed.
   virtual void setMode(const Location& location, unsigned mode) = 0;
   // Removes the item and, for a folder, everything in it; never follows a link.

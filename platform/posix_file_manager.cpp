@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -164,6 +165,18 @@ void PosixFileManager::createFolder(const Location& location, bool intermediates
     std::string prefix = path.substr(0, end);
     if (!makeFolder(prefix, mode, path)) requireFolder(prefix, path);
     if (end == std::string::npos) return;
+  }
+}
+
+std::optional<Space> PosixFileManager::space(const Location& location) {
+  for (Location current = location;; current = current.parent()) {
+    struct statvfs status{};
+    if (::statvfs(current.path().c_str(), &status) == 0) {
+      std::optional<std::uint64_t> files;
+      if (status.f_files != 0) files = status.f_favail;
+      return Space{std::uint64_t{status.f_bavail} * status.f_frsize, files};
+    }
+    if ((errno != ENOENT && errno != ENOTDIR) || current.path() == "/") return std::nullopt;
   }
 }
 

@@ -11,6 +11,7 @@ class PosixFileManager : public FileManager {
   bool exists(const Location& location) override;
   Attributes attributes(const Location& location) override;
   void createFolder(const Location& location, bool intermediates, unsigned mode) override;
+  std::optional<Space> space(const Location& location) override;
   void setMode(const Location& location, unsigned mode) override;
   void remove(const Location& location) override;
   FileContent read(const Location& location, Links links) override;

@@ -94,5 +94,42 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
   EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen ")) << "ICU was asked for, and refused";
 }
 
+// A disk that is full, or has no room for another file, at each step: the alert
+// names the disk and its free space, even where the child's own words could not
+// be written to the log on it; nothing is half installed, and with room the next
+// run succeeds.
+TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
+  const std::string noFiles = "1.0 MB free and room for no more files", noBytes = "0 bytes free";
+  struct Case {
+    std::string mount, free, said;  // said: what follows the disk's sentence, HOME for the home
+    std::size_t filler = 0;         // bytes taken before the run
+  } cases[] = {
+      {"nr_inodes=1", noFiles, "Could not create the folder \"HOME/.tovren/tools\": No space left on device."},
+      {"nr_inodes=3", noFiles, "Could not write \"HOME/.tovren/tools/setup.log\": No space left on device."},
+      {"nr_inodes=4", noFiles, "Could not create the folder \"HOME/.tovren/tools/.setup-"},
+      {"nr_inodes=5", noFiles, "Setup stopped (exit 1).\n\nditto: " + mainBundle + "/Contents/Resources/" TOVREN_ARCHIVE ": it unpacks to 1 file"},
+      {"nr_inodes=6", noFiles, "Could not write \"HOME/.tovren/tools/" + consoleName + "\": No space left on device."},
+      {"nr_inodes=7", noFiles, "Setup stopped (exit 2).\n\n"},  // the console could not register itself
+      {"size=4k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: HOME/.tovren/tools/setup.log", 4096},  // the unpacker's words lost
+      {"size=8k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: HOME/.tovren/tools/setup.log"},        // the console's lost
+  };
+  for (const auto& c : cases) {
+    Home home;
+    SmallDisk disk(home.path(), "size=1m," + c.mount, c.mount);
+    if (!disk.mounted()) continue;
+    if (c.filler) writeFile(home.path("filler"), std::string(c.filler, 'x'));
+    Outcome full = home.run();
+    std::string said = "The disk that holds " + home.tools() + " is full: it has " + c.free + ". Make room on it, then run setup again.\n" + c.said;
+    for (auto at = said.find("HOME"); at != std::string::npos; at = said.find("HOME", at)) said.replace(at, 4, home.path());
+    EXPECT_EQ(full.status, 1) << c.mount;
+    EXPECT_NE(full.terminal.find(said), std::string::npos) << c.mount << full.terminal;
+    EXPECT_TRUE(!fs::exists(home.console()) || contentOf(home.console()) == shippedConsole()) << c.mount;
+    EXPECT_EQ(home.count("."), 0) << c.mount << ": a staging folder or temporary file is left";
+    disk.remount("size=1m,nr_inodes=100"), fs::remove(home.path("filler"));
+    EXPECT_EQ(home.run().status, 0) << c.mount;
+    EXPECT_EQ(contentOf(home.console()), shippedConsole()) << c.mount;
+  }
+}
+
 }  // namespace
 }  // namespace tovren::testing

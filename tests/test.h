@@ -183,6 +183,28 @@ inline std::map<std::string, std::string> shimmed(const std::string& scope, cons
           {"TOVREN_SHIM_AT", std::to_string(at)}, {"TOVREN_SHIM_ACTION", action}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
 }
 
+// A small file system (tmpfs) mounted on `folder` with `options`, e.g. "size=64k",
+// unmounted when the value goes; where none can be mounted (not root), it says so.
+class SmallDisk {
+ public:
+  SmallDisk(const std::string& folder, const std::string& options, const std::string& row) : folder_(folder) {
+    mounted_ = options.empty() || runProgram({"/bin/mount", {"-t", "tmpfs", "-o", options, "tovren-test", folder}}).status == 0;
+    if (!mounted_) std::cout << "[ skipped  ] " << row << ": cannot mount a small file system here (not root?)\n";
+    if (options.empty()) folder_.clear();
+  }
+  ~SmallDisk() {
+    if (mounted_ && !folder_.empty()) runProgram({"/bin/umount", {"-l", folder_}});
+  }
+  SmallDisk(const SmallDisk&) = delete;
+  // Gives the mounted file system new options, such as more room.
+  void remount(const std::string& options) { runProgram({"/bin/mount", {"-o", "remount," + options, folder_}}); }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string folder_;
+  bool mounted_;
+};
+
 struct Home : TemporaryFolder {
   std::string tools(const std::string& name = "") const { return path(".tovren/tools" + (name.empty() ? "" : "/" + name)); }
   std::string console() const { return tools(consoleName); }

@@ -4,10 +4,10 @@
 //
 // Extracts the zip archive's entries into FOLDER, which must exist and must not be
 // a symbolic link. The archive's listing is checked before anything is written
-// (see zip_listing.h), and an archive that declares more bytes than the folder's
-// file system has free is refused. Anything reached through a symbolic link is
-// refused rather than extracted. Exits 0, or writes a one-line reason to standard
-// error and exits non-zero.
+// (see zip_listing.h), and an archive that declares more bytes, or more entries,
+// than the folder's file system has room for is refused. Anything reached through
+// a symbolic link is refused rather than extracted. Exits 0, or writes a one-line
+// reason to standard error and exits non-zero.
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -72,15 +73,25 @@ int enterFolder(const char* path) {
   return folder;
 }
 
+// The listing's declared sizes, added up, and its entries counted; refused before
+// anything is written when the folder's file system has less room, or when the
+// sum passes what any can hold.
 void requireRoom(int folder, const std::vector<ListedEntry>& entries) {
   std::uint64_t needed = 0;
-  for (const auto& entry : entries) needed += entry.size;
+  for (const auto& entry : entries) {
+    if (entry.size > UINT64_MAX - needed) throw Refusal("it unpacks to more bytes than any disk holds");
+    needed += entry.size;
+  }
   struct statvfs space{};
   if (::fstatvfs(folder, &space) != 0) return;  // the writes will tell
   std::uint64_t free = std::uint64_t{space.f_bavail} * space.f_frsize;
   if (needed > free)
     throw Refusal("it unpacks to " + std::to_string(needed) + " bytes, but the folder has only " + std::to_string(free) +
                   " bytes free");
+  // A file system that counts its files (f_files) has room for f_favail more.
+  if (space.f_files != 0 && entries.size() > space.f_favail)
+    throw Refusal("it unpacks to " + std::to_string(entries.size()) + (entries.size() == 1 ? " file" : " files") +
+                  ", but the folder has room for only " + std::to_string(space.f_favail) + " more");
 }
 
 // Refuses what the listing could not show: a hard link, and a symbolic link

@@ -1,0 +1,53 @@
+#include "install/full_disk.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+
+#include "install/runner.h"
+#include "platform/error.h"
+
+namespace tovren {
+
+namespace {
+
+// "0 bytes", "512 bytes", "12.3 KB", "4.1 MB": decimal units, as disks are sold.
+std::string amount(std::uint64_t bytes) {
+  if (bytes < 1000) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  double value = static_cast<double>(bytes);
+  const char* unit = "KB";
+  for (const char* larger : {"MB", "GB", "TB", "PB"}) {
+    if (value < 999950) break;
+    value /= 1000, unit = larger;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value / 1000, unit);
+  return text;
+}
+
+// Whether the error being handled is the system's "no space left", or a child's failure.
+std::pair<bool, bool> noSpaceOrChild() {
+  try {
+    throw;
+  } catch (const PlatformError& error) {
+    return {error.code() == ENOSPC, false};
+  } catch (const ChildFailure&) {
+    return {false, true};
+  } catch (...) {
+    return {false, false};
+  }
+}
+
+}  // namespace
+
+void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
+  auto [noSpace, child] = noSpaceOrChild();
+  std::optional<Space> space = noSpace || child ? files.space(folder) : std::nullopt;
+  bool noFiles = space && space->files == 0;
+  if (!space || (!noSpace && space->bytes >= nearlyFull && !noFiles)) throw;
+  throw SetupFailure("The disk that holds " + folder.path() + " is full: it has " + amount(space->bytes) + " free" +
+                     (noFiles ? " and room for no more files" : "") + ". Make room on it, then run setup again.\n" +
+                     describe(std::current_exception()));
+}
+
+}  // namespace tovren

@@ -1,0 +1,20 @@
+#pragma once
+// A failure that comes from a full disk, told as such: the setup log lives on that
+// disk too, so what a child said of it may be lost.
+
+#include "platform/file_manager.h"
+
+namespace tovren {
+
+// Below this much free space a disk counts as full.
+constexpr std::uint64_t nearlyFull = std::uint64_t{1} << 20;
+
+// Called while an error is handled: raises it again, as a SetupFailure that begins
+// with "The disk that holds <folder> is full: ..." and the disk's free space when
+// the error comes from a full disk, and unchanged otherwise. It comes from a full
+// disk when the system reported no space left, or when a child program failed
+// while the disk that holds `folder` has less than nearlyFull free or no room
+// for new files.
+[[noreturn]] void rethrowNamingAFullDisk(FileManager& files, const Location& folder);
+
+}  // namespace tovren
