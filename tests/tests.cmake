@@ -17,25 +17,26 @@ target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
 
 add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
   install/runner_test.cpp manifest/setup_manifest_test.cpp platform/location_test.cpp platform/posix_file_manager_test.cpp
-  tests/desktop_test.cpp tests/ditto_test.cpp tests/vendor_archive_test.cpp tests/end_to_end_test.cpp tests/faults_test.cpp)
+  tests/desktop_test.cpp tests/ditto_test.cpp tests/vendor_archive_test.cpp tests/end_to_end_test.cpp tests/faults_test.cpp
+  tools/zip_listing_test.cpp)
 target_compile_definitions(tovren_tests PRIVATE TOVREN_CONSOLE_VERSION="${TOVREN_CONSOLE_VERSION}"
   TOVREN_LAUNCH_AGENT="${TOVREN_LAUNCH_AGENT}" TOVREN_ARCHITECTURE="${TOVREN_PROCESSOR}"
   TOVREN_PLATFORM_KEY="${TOVREN_PLATFORM_KEY_${TOVREN_PROCESSOR}}" TOVREN_ARCHIVE="${TOVREN_ARCHIVE_NAME_${TOVREN_PROCESSOR}}"
   TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles" TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app"
   TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}" TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
-target_link_libraries(tovren_tests PRIVATE tovren_app GTest::gtest_main util z)
+target_link_libraries(tovren_tests PRIVATE tovren_app zip_listing GTest::gtest_main util z)
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool tovren_fault_shim ${test_bundles})
 include(GoogleTest)
 gtest_discover_tests(tovren_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 
 # Fuzz targets: ctest replays their seed corpus; tools/fuzz.sh fuzzes them with libFuzzer.
-foreach(fuzzer manifest log_tail)
+foreach(fuzzer manifest log_tail zip_listing)
   add_executable(${fuzzer}_replay tests/fuzz/${fuzzer}_fuzzer.cpp tests/fuzz/replay_main.cpp)
-  target_link_libraries(${fuzzer}_replay PRIVATE tovren_manifest)
+  target_link_libraries(${fuzzer}_replay PRIVATE tovren_manifest zip_listing)
   add_test(NAME Fuzz.${fuzzer}.corpus COMMAND ${fuzzer}_replay ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${fuzzer})
   if(TOVREN_FUZZ)
     add_executable(${fuzzer}_fuzzer tests/fuzz/${fuzzer}_fuzzer.cpp)
     target_compile_options(${fuzzer}_fuzzer PRIVATE -fsanitize=fuzzer)
-    target_link_libraries(${fuzzer}_fuzzer PRIVATE tovren_manifest -fsanitize=fuzzer)
+    target_link_libraries(${fuzzer}_fuzzer PRIVATE tovren_manifest zip_listing -fsanitize=fuzzer)
   endif()
 endforeach()

@@ -17,7 +17,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -160,9 +159,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: ditto -x -k ARCHIVE FOLDER\n");
     return usageStatus;
   }
-  // Names the archive marks as UTF-8 are taken as they stand, whatever the
-  // locale the unpacker was started in.
-  std::setlocale(LC_CTYPE, "C.UTF-8");
   auto fail = [](const char* path, const std::exception& error) {
     std::fprintf(stderr, "ditto: %s: %s\n", shown(path).c_str(), error.what());
     return 1;

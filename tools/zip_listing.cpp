@@ -1,6 +1,7 @@
 #include "tools/zip_listing.h"
 
 #include <sys/stat.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 #include <set>
 
 namespace ditto {
@@ -25,16 +25,11 @@ constexpr std::size_t endSize = 22, locatorSize = 20, end64Size = 56, centralSiz
 
 [[noreturn]] void damaged() { throw Refusal("the archive is damaged: its listing does not match its content"); }
 
-std::string readAt(int zip, std::uint64_t offset, std::uint64_t size) {
+// Exactly `size` bytes of the archive from `offset` on.
+std::string readAt(const ReadAt& source, std::uint64_t offset, std::uint64_t size) {
   if (size > (std::uint64_t{1} << 30)) damaged();
-  std::string bytes(size, '\0');
-  for (std::size_t done = 0; done < size;) {
-    ssize_t n = ::pread(zip, bytes.data() + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
-    if (n == 0) damaged();
-    done += static_cast<std::size_t>(n);
-  }
+  std::string bytes = source(offset, size);
+  if (bytes.size() != size) damaged();
   return bytes;
 }
 
@@ -56,21 +51,22 @@ struct Directory {
 };
 
 // The end record, found from the archive's end (a comment may follow it), and
-// its 64-bit form where the archive has one.
-Directory directoryOf(int zip, std::uint64_t archiveSize) {
+// its 64-bit form where the archive has one. A count or an offset of all ones
+// points to the 64-bit record only when its locator stands before the end
+// record: 65,535 entries are also simply 65,535 entries.
+Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
   std::uint64_t tailSize = std::min<std::uint64_t>(archiveSize, endSize + 0xFFFF);
-  std::string tail = readAt(zip, archiveSize - tailSize, tailSize);
+  std::string tail = readAt(source, archiveSize - tailSize, tailSize);
   for (std::size_t at = tail.size() >= endSize ? tail.size() - endSize + 1 : 0; at-- > 0;) {
     if (number(tail, at, 4) != endSignature || at + endSize + number(tail, at + 20, 2) != tail.size()) continue;
     if (number(tail, at + 4, 2) != 0 || number(tail, at + 6, 2) != 0) throw Refusal("the archive spans several volumes");
     Directory directory{number(tail, at + 10, 2), number(tail, at + 16, 4), number(tail, at + 12, 4)};
     std::uint64_t limit = archiveSize - tailSize + at;
-    if (directory.count == 0xFFFF || directory.start == inZip64 || directory.size == inZip64) {
-      if (limit < locatorSize) damaged();
-      std::string locator = readAt(zip, limit - locatorSize, locatorSize);
-      if (number(locator, 0, 4) != locatorSignature) damaged();
+    bool wide = directory.count == 0xFFFF || directory.start == inZip64 || directory.size == inZip64;
+    std::string locator = wide && limit >= locatorSize ? readAt(source, limit - locatorSize, locatorSize) : "";
+    if (!locator.empty() && number(locator, 0, 4) == locatorSignature) {
       limit = number(locator, 8, 8);
-      std::string end = readAt(zip, limit, end64Size);
+      std::string end = readAt(source, limit, end64Size);
       if (number(end, 0, 4) != end64Signature) damaged();
       if (number(end, 16, 4) != 0 || number(end, 20, 4) != 0) throw Refusal("the archive spans several volumes");
       directory = {number(end, 32, 8), number(end, 48, 8), number(end, 40, 8)};
@@ -93,6 +89,14 @@ void widen(const std::string& extra, std::initializer_list<std::uint64_t*> value
   }
 }
 
+// The "version made by" systems whose names use "\\" as a separator: MS-DOS and
+// OS/2 FAT, OS/2 HPFS, Windows NTFS and VFAT. Any other maker's backslash is an
+// ordinary character.
+bool dosMaker(std::uint64_t madeBy) {
+  std::uint64_t system = madeBy >> 8;
+  return system == 0 || system == 6 || system == 10 || system == 14;
+}
+
 // Whether the entry made on a Unix system is a fifo, a device or a socket.
 bool special(std::uint64_t madeBy, std::uint64_t attributes) {
   auto type = static_cast<mode_t>(attributes >> 16) & S_IFMT;
@@ -104,26 +108,29 @@ bool special(std::uint64_t madeBy, std::uint64_t attributes) {
 }
 
 // The entry at `at` in the central directory, checked against its local header.
-ListedEntry entryAt(int zip, const std::string& directory, std::size_t& at, std::uint64_t directoryStart) {
+ListedEntry entryAt(const ReadAt& source, const std::string& directory, std::size_t& at, std::uint64_t directoryStart) {
   if (number(directory, at, 4) != centralSignature) damaged();
   std::size_t nameLength = number(directory, at + 28, 2), extraLength = number(directory, at + 30, 2);
   std::string name = directory.substr(std::min(at + centralSize, directory.size()), nameLength);
   std::string extra = directory.substr(std::min(at + centralSize + nameLength, directory.size()), extraLength);
   if (name.size() != nameLength || extra.size() != extraLength) damaged();
   std::uint64_t packed = number(directory, at + 20, 4), size = number(directory, at + 24, 4);
-  std::uint64_t start = number(directory, at + 42, 4);
+  std::uint64_t start = number(directory, at + 42, 4), madeBy = number(directory, at + 4, 2);
   widen(extra, {&size, &packed, &start});
   if (start >= directoryStart) damaged();
-  if (special(number(directory, at + 4, 2), number(directory, at + 38, 4)))
+  if (special(madeBy, number(directory, at + 38, 4)))
     refuse(name, "it is a special file, not a file, a folder or a symbolic link");
   at += centralSize + nameLength + extraLength + number(directory, at + 32, 2);
 
-  std::string local = readAt(zip, start, localSize);
+  std::string local = readAt(source, start, localSize);
   if (number(local, 0, 4) != localSignature) damaged();
-  std::string localName = readAt(zip, start + localSize, number(local, 26, 2));
+  std::string localName = readAt(source, start + localSize, number(local, 26, 2));
   if (localName != name) refuse(name, "its own header names it \"" + shown(localName) + "\"");
   std::uint64_t end = sum(sum(start + localSize, localName.size() + number(local, 28, 2)), packed);
   if (end > directoryStart) refuse(name, "its data runs into the archive's listing");
+  // Checked whole and written whole: a name cut at a NUL would land elsewhere.
+  if (name.find('\0') != std::string::npos) refuse(name, "its name holds a NUL byte");
+  if (dosMaker(madeBy)) std::replace(name.begin(), name.end(), '\\', '/');
   return ListedEntry{name, start, end, size};
 }
 
@@ -139,15 +146,13 @@ std::string key(const std::string& name) {
 
 }  // namespace
 
-std::vector<ListedEntry> readListing(int zip) {
-  struct stat status{};
-  if (::fstat(zip, &status) != 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
-  Directory directory = directoryOf(zip, static_cast<std::uint64_t>(status.st_size));
-  std::string records = readAt(zip, directory.start, directory.size);
+std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source) {
+  Directory directory = directoryOf(source, size);
+  std::string records = readAt(source, directory.start, directory.size);
   std::vector<ListedEntry> entries;
   std::set<std::string> keys;
   for (std::size_t at = 0; entries.size() < directory.count;) {
-    ListedEntry entry = entryAt(zip, records, at, directory.start);
+    ListedEntry entry = entryAt(source, records, at, directory.start);
     if (!staysInside(entry.name)) refuse(entry.name, "it would land outside the folder");
     if (!keys.insert(key(entry.name)).second) refuse(entry.name, "another entry lands on the same path");
     entries.push_back(entry);
@@ -158,21 +163,37 @@ std::vector<ListedEntry> readListing(int zip) {
   return entries;
 }
 
-std::string shown(const std::string& name) {
+std::vector<ListedEntry> readListing(int zip) {
+  struct stat status{};
+  if (::fstat(zip, &status) != 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
+  return readListing(static_cast<std::uint64_t>(status.st_size), [zip](std::uint64_t offset, std::uint64_t count) {
+    std::string bytes(count, '\0');
+    for (std::size_t done = 0; done < count;) {
+      ssize_t n = ::pread(zip, bytes.data() + done, count - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
+      if (n == 0) return bytes.substr(0, done);
+      done += static_cast<std::size_t>(n);
+    }
+    return bytes;
+  });
+}
+
+std::string shown(std::string_view name) {
   std::string text;
-  std::mbstate_t state{};
-  for (std::size_t at = 0; at < name.size();) {
-    wchar_t c = 0;
-    std::size_t length = std::mbrtowc(&c, name.data() + at, name.size() - at, &state);
-    if (length == 0 || length > name.size() - at || c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+  const auto* s = reinterpret_cast<const std::uint8_t*>(name.data());
+  const auto length = static_cast<std::int64_t>(name.size());
+  for (std::int64_t i = 0, start = 0; i < length; start = i) {
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    if (c >= 0x20 && (c < 0x7F || c >= 0xA0)) {
+      text.append(name.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      continue;
+    }
+    for (std::int64_t k = start; k < i; ++k) {
       char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(name[at]));
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", s[k]);
       text += escaped;
-      state = {};
-      ++at;
-    } else {
-      text.append(name, at, length);
-      at += length;
     }
   }
   return text;

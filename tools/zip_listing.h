@@ -3,8 +3,10 @@
 // against the archive before anything is unpacked.
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ditto {
@@ -15,22 +17,29 @@ struct Refusal : std::runtime_error {
 };
 
 struct ListedEntry {
-  std::string name;     // as the archive spells it
+  std::string name;     // as it unpacks: a DOS or Windows maker's backslashes are separators
   std::uint64_t start;  // of its local header
   std::uint64_t end;    // of its data
   std::uint64_t size;   // unpacked, as declared
 };
 
-// The entries of the zip archive open on `zip`, in the order of their data. Refuses
-// an archive that is damaged or spans volumes, and an entry whose local header
-// names it otherwise, whose data overlaps another's, that would land outside the
-// folder, that lands where another does once its name is normalised, or that is
-// neither a file, a folder nor a symbolic link.
+// Up to `count` bytes of the archive from `offset` on; fewer only at its end.
+// Raises a Refusal when the archive cannot be read.
+using ReadAt = std::function<std::string(std::uint64_t offset, std::uint64_t count)>;
+
+// The entries of the zip archive of `size` bytes, in the order of their data.
+// Refuses an archive that is damaged or spans volumes, and an entry whose local
+// header names it otherwise, whose data overlaps another's, whose name holds a
+// NUL, that would land outside the folder, that lands where another does once
+// its name is normalised, or that is neither a file, a folder nor a symbolic link.
+std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source);
+
+// The same for the archive open on the descriptor `zip`.
 std::vector<ListedEntry> readListing(int zip);
 
-// `name` as one line of UTF-8 text: bytes that are not text, and control
-// characters, are written as \xNN.
-std::string shown(const std::string& name);
+// `name` as one line of UTF-8 text, whatever the locale: bytes that are not UTF-8,
+// and control characters, are written as \xNN.
+std::string shown(std::string_view name);
 
 // A name that stays inside the folder: relative, with no "." or ".." component.
 bool staysInside(const std::string& name);
