@@ -53,6 +53,10 @@ TEST(FailureMessage, TailIsTheLogsLast1200Characters) {
   EXPECT_EQ(logTail(files, Location(folder.path("setup.log"))), std::string(1200 - 14, '\0') + "console: done\n");
   ::getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss, before.ru_maxrss + 256 * 1024) << "kilobytes";
+  // A text past ICU's offsets still ends in whole characters.
+  FileContent huge((std::size_t{2} << 30) + 10000);  // mapped and never cleared: only its end is read
+  std::copy(e.begin(), e.end(), std::fill_n(huge.end() - 3, 1, 'a'));
+  EXPECT_EQ(lastCharacters(std::string_view(reinterpret_cast<const char*>(huge.data()), huge.size()), 2), "a" + e);
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ std::optional<Boundaries> load() {
 }
 
 // The byte offset where the last `count` characters of `text` begin, by ICU's
-// boundaries; none when they cannot be had.
+// boundaries; none when they cannot be had, as past ICU's 2 GiB of offsets.
 std::optional<std::int32_t> clusterStart(std::string_view text, std::size_t count) {
   static const std::optional<Boundaries> icu = load();
   if (!icu || text.size() > INT32_MAX) return std::nullopt;
@@ -99,8 +99,8 @@ void appendControlPicture(std::string& text, std::uint8_t c) {
 std::string lastCharacters(std::string_view text, std::size_t count) {
   // Without ICU, whole code points still keep the text readable; only a letter
   // with combining marks at the cut may lose its base.
-  std::size_t start = clusterStart(text, count).value_or(codePointStart(text, count));
-  return std::string(text.substr(start));
+  std::optional<std::int32_t> cluster = clusterStart(text, count);
+  return std::string(text.substr(cluster ? static_cast<std::size_t>(*cluster) : codePointStart(text, count)));
 }
 
 std::string visible(std::string_view text) {

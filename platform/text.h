@@ -12,7 +12,8 @@ bool validUtf8(std::string_view bytes);
 
 // The last `count` user-perceived characters (extended grapheme clusters) of the
 // UTF-8 `text`; the whole text when it has no more than `count`. Where ICU cannot
-// be loaded, the last `count` code points.
+// be loaded, or the text is longer than its offsets reach (2 GiB), the last
+// `count` code points.
 std::string lastCharacters(std::string_view text, std::size_t count);
 
 // `text` made safe to show as it stands: control characters other than line
