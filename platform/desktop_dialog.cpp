@@ -33,10 +33,11 @@ struct Toolkit {
   decltype(&gtk_main_iteration) mainIteration;
 };
 
-// The toolkit, when it can be loaded and can open the display; none otherwise.
-// Only the kind of display that is named is tried: another backend's set-up may
-// create folders in the user's home, which a declined run must leave untouched.
-std::optional<Toolkit> loadToolkit(bool wayland) {
+// The toolkit, when it can be loaded and can open a display of the `backends`
+// (in order); none otherwise. Only the kinds of display that are named are tried:
+// another backend's set-up may create folders in the user's home, which a
+// declined run must leave untouched.
+std::optional<Toolkit> loadToolkit(const char* backends) {
   void* library = ::dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
   if (!library) return std::nullopt;
   Toolkit t{};
@@ -57,7 +58,7 @@ std::optional<Toolkit> loadToolkit(bool wayland) {
   // The library stays loaded for the life of the program either way: unloading
   // a toolkit that has started threads is not safe.
   if (!found) return std::nullopt;
-  allowBackends(wayland ? "wayland" : "x11");
+  allowBackends(backends);
   if (!t.initCheck(nullptr, nullptr)) return std::nullopt;
   return t;
 }
@@ -109,10 +110,11 @@ class DesktopDialog : public Dialog {
 }  // namespace
 
 std::unique_ptr<Dialog> openDesktopDialog() {
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((!x11 || !*x11) && (!wayland || !*wayland)) return nullptr;
-  std::optional<Toolkit> toolkit = loadToolkit(wayland && *wayland);
+  auto named = [](const char* variable) { return std::getenv(variable) && *std::getenv(variable); };
+  // Wayland first; X11 too when it is named, should the Wayland display not open.
+  bool wayland = named("WAYLAND_DISPLAY"), x11 = named("DISPLAY");
+  if (!wayland && !x11) return nullptr;
+  std::optional<Toolkit> toolkit = loadToolkit(wayland && x11 ? "wayland,x11" : wayland ? "wayland" : "x11");
   if (!toolkit) return nullptr;
   return std::make_unique<DesktopDialog>(*toolkit);
 }

@@ -43,13 +43,14 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
     std::string answer, program;  // to the consent dialog
     int status;
     bool installed;
-  } cases[] = {{"xdotool key Return", setupProgram(), 0, true},
+    std::string wayland = "";  // a Wayland display also named, which cannot be opened
+  } cases[] = {{"xdotool key Return", setupProgram(), 0, true, "tovren-no-such-display"},
                {"xdotool key Escape", setupProgram(), 0, false},
                {cancel, setupProgram(), 0, false},
                {"xdotool key Return", damaged.path("TOVREN.app/Contents/MacOS/tovren-setup"), 1, false}};
   for (const auto& c : cases) {
     Home home;
-    Running program({"/usr/bin/timeout", {"60", c.program}, {{"HOME", home.path()}, {"DISPLAY", display}}});
+    Running program({"/usr/bin/timeout", {"60", c.program}, {{"HOME", home.path()}, {"DISPLAY", display}, {"WAYLAND_DISPLAY", c.wayland}}});
     answer("Set up TOVREN on this Mac", c.answer, c.installed ? "consent-dialog" : "");
     if (c.status == 1) answer(alertTitle, "xdotool key Return", "failure-alert");
     EXPECT_EQ(program.wait().status, c.status) << c.answer;
