@@ -20,16 +20,18 @@ namespace tovren {
 
 namespace {
 
-std::string homeFromPasswordDatabase() {
+// The home folder the password database names, where HOME named none; `home` is
+// HOME's value, or null when it is not set.
+std::string homeFromPasswordDatabase(const char* home) {
   long size = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   passwd entry{};
   passwd* found = nullptr;
   int code = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
-  if (!found || !entry.pw_dir || entry.pw_dir[0] != '/')
-    throw PlatformError("Could not find the home folder of user " + std::to_string(getuid()), "",
-                        code ? std::strerror(code) : "HOME is not set, and the password database has no folder");
-  return entry.pw_dir;
+  if (found && entry.pw_dir && entry.pw_dir[0] == '/') return entry.pw_dir;
+  std::string variable = home && *home ? "HOME \"" + std::string(home) + "\" is not an absolute path" : "HOME is not set";
+  throw PlatformError("Could not find the home folder of user " + std::to_string(getuid()), "",
+                      code ? std::strerror(code) : variable + ", and the password database has no folder");
 }
 
 // Creates one folder with exactly `mode`, or nothing; returns false when something
@@ -75,12 +77,16 @@ void removeChildren(int folder, const std::string& path) {
     raise("Could not list the folder", path, code);
   }
   std::vector<std::string> names;
-  errno = 0;
-  while (dirent* entry = ::readdir(listing.get())) {
+  // Only readdir's own errno tells its end from its failure: keeping a name may
+  // allocate, and a successful allocation may set errno too.
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(listing.get());
+    if (!entry && errno) raise("Could not list the folder", path, errno);
+    if (!entry) break;
     std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
-  if (errno) raise("Could not list the folder", path, errno);
   for (const auto& name : names) removeInside(::dirfd(listing.get()), name, path + "/" + name);
 }
 
@@ -136,7 +142,7 @@ void writeAll(int fd, std::span<const std::uint8_t> bytes, const std::string& pa
 Location PosixFileManager::home() {
   const char* home = std::getenv("HOME");
   if (home && home[0] == '/') return Location(home);
-  return Location(homeFromPasswordDatabase());
+  return Location(homeFromPasswordDatabase(home));
 }
 
 bool PosixFileManager::exists(const Location& location) {
