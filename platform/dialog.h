@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/application.h"
+#include "platform/file_handle.h"
 
 namespace tovren {
 
@@ -21,6 +22,9 @@ std::unique_ptr<Dialog> openDesktopDialog();
 
 // The terminal dialog on the controlling terminal, or none when there is none.
 std::unique_ptr<Dialog> openTerminalDialog();
+
+// The terminal dialog on the open `terminal`.
+std::unique_ptr<Dialog> terminalDialog(FileHandle terminal);
 
 // No interaction: the texts go to standard error, and no button is ever chosen.
 std::unique_ptr<Dialog> silentDialog();

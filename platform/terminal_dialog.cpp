@@ -32,7 +32,8 @@ std::string layout(const Alert& alert) {
 
 // The response for one typed line, or none when the line chooses nothing.
 std::optional<int> choice(const std::string& line, std::size_t buttons) {
-  if (line.empty()) return firstButton;  // Return chooses the first button
+  // Return chooses the first button, and ends an alert that has none.
+  if (line.empty()) return buttons > 0 ? firstButton : noButton;
   for (std::size_t i = 0; i < buttons; ++i)
     if (line == std::to_string(i + 1)) return firstButton + static_cast<int>(i);
   return std::nullopt;
@@ -86,10 +87,12 @@ class SilentDialog : public Dialog {
 
 }  // namespace
 
+std::unique_ptr<Dialog> terminalDialog(FileHandle terminal) { return std::make_unique<TerminalDialog>(std::move(terminal)); }
+
 std::unique_ptr<Dialog> openTerminalDialog() {
   FileHandle terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), "/dev/tty");
   if (terminal.descriptor() < 0) return nullptr;
-  return std::make_unique<TerminalDialog>(std::move(terminal));
+  return terminalDialog(std::move(terminal));
 }
 
 std::unique_ptr<Dialog> silentDialog() { return std::make_unique<SilentDialog>(); }

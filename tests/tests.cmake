@@ -16,7 +16,7 @@ target_compile_options(tovren_fault_shim PRIVATE -fno-sanitize=all -Wno-conversi
 target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
 
 add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
-  install/runner_test.cpp manifest/setup_manifest_test.cpp platform/location_test.cpp platform/posix_file_manager_test.cpp
+  install/runner_test.cpp manifest/setup_manifest_test.cpp platform/location_test.cpp platform/posix_file_manager_test.cpp platform/terminal_dialog_test.cpp
   tests/desktop_test.cpp tests/ditto_test.cpp tests/vendor_archive_test.cpp tests/end_to_end_test.cpp tests/faults_test.cpp
   tools/zip_listing_test.cpp)
 target_compile_definitions(tovren_tests PRIVATE TOVREN_CONSOLE_VERSION="${TOVREN_CONSOLE_VERSION}"
