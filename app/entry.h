@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "platform/application.h"
+#include "platform/portable/application.h"
 
 namespace tovren {
 

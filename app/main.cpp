@@ -3,7 +3,8 @@
 
 #include "app/entry.h"
 #include "install/setup.h"
-#include "platform/posix_file_manager.h"
+#include "platform/posix/posix_file_manager.h"
+#include "platform/posix/posix_processes.h"
 
 int main() {
   using namespace tovren;

@@ -1,6 +1,6 @@
 #include "install/digest.h"
 
-#include "platform/sha256.h"
+#include "platform/portable/sha256.h"
 
 namespace tovren {
 

@@ -1,7 +1,6 @@
 #include "install/failure_message.h"
 
-#include "platform/error.h"
-#include "platform/text.h"
+#include "platform/portable/text.h"
 
 namespace tovren {
 
@@ -19,15 +18,11 @@ constexpr std::size_t margin = 1 << 10;
 
 std::string logTail(FileManager& files, const Location& setupLog) {
   for (std::size_t window = firstWindow;; window *= 8) {
-    FileContent end;
-    try {
-      end = files.readEnd(setupLog, window);
-    } catch (const PlatformError&) {
-      return "";
-    }
-    std::string_view text(reinterpret_cast<const char*>(end.data()), end.size());
-    bool whole = end.size() < window;
-    if (whole && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    std::optional<FileContent> end = ifReadable([&] { return files.readEnd(setupLog, window); });
+    if (!end) return "";
+    std::string_view text(reinterpret_cast<const char*>(end->data()), end->size());
+    bool whole = end->size() < window;
+    if (whole) text = withoutByteOrderMark(text);
     std::string tail = lastCharacters(text, logTailLength);
     if (whole || text.size() - tail.size() >= margin || window >= lastWindow) return validUtf8(tail) ? tail : "";
   }

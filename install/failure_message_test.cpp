@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "platform/posix_file_manager.h"
-#include "platform/text.h"
+#include "platform/posix/posix_file_manager.h"
+#include "platform/portable/text.h"
 #include "tests/test.h"
 
 namespace tovren::testing {

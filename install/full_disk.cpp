@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "install/runner.h"
-#include "platform/error.h"
+#include "platform/portable/error.h"
 
 namespace tovren {
 

@@ -2,7 +2,7 @@
 // A failure that comes from a full disk, told as such: the setup log lives on that
 // disk too, so what a child said of it may be lost.
 
-#include "platform/file_manager.h"
+#include "platform/portable/file_manager.h"
 
 namespace tovren {
 

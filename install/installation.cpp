@@ -7,8 +7,10 @@
 #include "install/runner.h"
 #include "install/safe.h"
 #include "install/setup_failure.h"
-#include "platform/error.h"
-#include "platform/uuid.h"
+#include "platform/portable/error.h"
+#include "platform/portable/system.h"
+#include "platform/portable/uuid.h"
+#include "tovren/constants.h"
 
 namespace tovren {
 
@@ -35,23 +37,17 @@ Location resourceFolder(Application& app) {
 // Whether the console file holds the expected bytes; any failure to read it only
 // means it is not in place.
 bool inPlace(FileManager& files, const Location& console, const std::string& expected) {
-  try {
-    return matches(files.read(console, Links::refuse), expected);
-  } catch (const PlatformError&) {
-    return false;
-  }
+  std::optional<FileContent> bytes = ifReadable([&] { return files.read(console, Links::refuse); });
+  return bytes && matches(*bytes, expected);
 }
 
 // An earlier run that could not set the console's permissions left it with the
 // mode of its write, which does not let it start; such a console gets them now.
 // Any other console in place is left as it is.
 void restoreMode(FileManager& files, const Location& console) {
-  try {
-    if (files.attributes(console).permissions & 0100) return;
-  } catch (const PlatformError&) {
-    return;  // starting it will tell
-  }
-  files.setMode(console, consoleMode);
+  std::optional<Attributes> item = files.attributes(console, Links::refuse);
+  // One that cannot be examined is left to its start to tell.
+  if (item && !(item->permissions & 0100)) files.setMode(console, consoleMode);
 }
 
 // Reads the archive and checks it; its bytes are not needed afterwards.
@@ -74,7 +70,7 @@ void unpackAndInstall(const Services& services, const Handover& handover, const 
   try {
     run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), staging.path()}, handover.log,
         handover.home);
-    Location staged = staging.append("tovren");
+    Location staged = staging.append(std::string(constants::consoleEntry));
     safe(files, staged);
     FileContent bytes = files.read(staged, Links::refuse);
     if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
@@ -110,7 +106,8 @@ void install(const Services& services, Handover handover, const Build& build) {
     installSteps(services, handover, build);
   } catch (...) {
     // Read while the handle is still open; it closes as this failure leaves, and
-    // nothing is lost when that fails: the children have ended, the log is on disk.
+    // nothing is lost when that fails: the children have ended, and what they wrote
+    // is in the file, which the message is read from by name.
     throw SetupFailure(failureMessage(describe(std::current_exception()), services.files, handover.setupLog));
   }
 }

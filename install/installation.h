@@ -9,8 +9,9 @@ namespace tovren {
 // exactly the content the manifest names, then runs it once with "--install-auto".
 // The handover, with the log handle, ends with this phase: the handle is closed at
 // every exit, after a failure's message is composed. Every failure leaves as one
-// SetupFailure whose message carries the end of the setup log; no staging folder
-// remains.
+// SetupFailure whose message carries the end of the setup log. The staging folder
+// is removed at every exit; one that cannot be removed is left, and the next run
+// takes a new name.
 void install(const Services& services, Handover handover, const Build& build);
 
 }  // namespace tovren

@@ -4,8 +4,9 @@
 
 #include "install/digest.h"
 #include "install/setup_failure.h"
-#include "platform/base64.h"
-#include "platform/posix_file_manager.h"
+#include "platform/portable/base64.h"
+#include "platform/posix/posix_file_manager.h"
+#include "platform/posix/posix_processes.h"
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -28,18 +29,18 @@ struct Rig {
     home.plist();
     fs::create_directories(home.tools());
     fs::create_directories(home.path("Resources"));
-    fs::copy_file(mainBundle + "/Contents/MacOS/ditto", home.path("Resources/ditto"));
+    fs::copy_file(unpacker, home.path("Resources/" + std::string(constants::unpacker)));
     // What a child sees: its folder, arguments, standard input and descriptors,
     // and the tools folder (no staging folder may be left when the console runs).
-    console("pwd; printf '[%s]' \"$@\"; echo; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e /proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/.tovren/tools\"\n");
+    console("pwd; printf '[%s]' \"$@\"; echo; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e /proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/" + toolsFolder + "\"\n");
   }
   // Packs a shell script as the console, alone in the archive or with `entries` instead.
   void console(const std::string& script, std::vector<std::string> entries = {}, const std::string& shell = "#!/bin/sh\n") {
     writeFile(home.path("tovren"), shell + script);
-    if (entries.empty()) entries = {"tovren=" + home.path("tovren")};
-    entries.insert(entries.begin(), home.path("Resources/" TOVREN_ARCHIVE));
+    if (entries.empty()) entries = {std::string(constants::consoleEntry) + "=" + home.path("tovren")};
+    entries.insert(entries.begin(), home.path("Resources/" + archiveName));
     ASSERT_EQ(runProgram({TOVREN_BUILD_DIR "/make_zip", entries}).status, 0);
-    asset = {TOVREN_ARCHIVE, digestOf(contentOf(entries[0])), digestOf(contentOf(home.path("tovren")))};
+    asset = {archiveName, digestOf(contentOf(entries[0])), digestOf(contentOf(home.path("tovren")))};
   }
   // "ok", "declined: " and the prompt's message text, or the failure's message;
   // the home is written HOME, a staging folder's UUID as UUID.
@@ -56,9 +57,9 @@ struct Rig {
     ::dup2(typed, 0);
     std::string outcome = "ok";
     try {
-      setup(Services{files, app, processes}, Build{encodeBase64(Bytes(json.begin(), json.end())), TOVREN_PLATFORM_KEY, TOVREN_ARCHITECTURE});
+      setup(Services{files, app, processes}, Build{encodeBase64(Bytes(json.begin(), json.end())), platformKey, rowName});
     } catch (const SetupFailure& failure) {
-      outcome = failure.message;
+      outcome = failure.message();
     }
     ::dup2(input, 0), ::close(input), ::close(typed), ::close(inheritable);
     if (outcome == "ok" && !app.alerts.empty()) outcome = "declined: " + app.alerts[0].messageText;
@@ -73,7 +74,7 @@ struct Rig {
   }
 
   Home home;
-  std::string key = TOVREN_PLATFORM_KEY;
+  std::string key = platformKey;
   SetupAsset asset;
   ScriptedApplication app{Location(home.path("Resources"))};
 };
@@ -92,7 +93,7 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
   if (!launchErrors) std::cout << "[   NOTE   ] console cannot start: this system's posix_spawn reports no launch error (user-mode emulation), so the console's exit 127 is expected\n";
   const std::string missing = "The setup files are missing. Download a fresh TOVREN app.\n\n",
                     archive = "The setup archive did not pass verification. Download a fresh TOVREN app.\n\n",
-                    console = "The console did not pass verification.\n\n", tools = "HOME/.tovren/tools/", log = "\nSetup log: " + tools + "setup.log",
+                    console = "The console did not pass verification.\n\n", tools = "HOME/" + toolsFolder + "/", log = "\nSetup log: " + tools + "setup.log",
                     link = "Setup stopped because a destination folder is a symbolic link: HOME/.tovren",
                     update = "declined: Update TOVREN on this Mac", v = version;
   struct Case {
@@ -107,18 +108,18 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
       {"a console of 65 MiB, read into huge pages", [](Rig& r) { r.console("exit 0\n" + bytes(std::size_t{65} << 20 | 3)); }, "ok", "new"},
       {"console in place, no archive needed",
        [](Rig& r) { fs::copy_file(r.home.path("tovren"), r.home.console()), fs::permissions(r.home.console(), fs::perms(0750)),
-                    fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)); }, "ok", "new", 0750},
+                    fs::remove(r.home.path("Resources/" + archiveName)); }, "ok", "new", 0750},
       {"console in place, its mode never set", [](Rig& r) { fs::copy_file(r.home.path("tovren"), r.home.console()),
                                                             fs::permissions(r.home.console(), fs::perms(0600)); }, "ok", "new"},
       {"a fifo as the console", [](Rig& r) { ::mkfifo(r.home.console().c_str(), 0600); }, "ok", "new"},
-      {"no property list", [](Rig& r) { fs::remove(r.home.path(TOVREN_LAUNCH_AGENT)); }, "declined: Set up TOVREN on this Mac", "old"},
-      {"the marker after a byte-order mark", [&](Rig& r) { r.home.plist("\xEF\xBB\xBF" "automatic-" + v + "-arm64"); }, "ok", "new"},
-      {"another version's marker", [](Rig& r) { r.home.plist("<string>automatic-0.0.1-arm64</string>"); }, update, "old"},
-      {"a longer version's marker", [&](Rig& r) { r.home.plist("automatic-" + v + "0-"); }, update, "old"},
+      {"no property list", [](Rig& r) { fs::remove(r.home.path(launchAgent)); }, "declined: Set up TOVREN on this Mac", "old"},
+      {"the marker after a byte-order mark", [&](Rig& r) { r.home.plist("\xEF\xBB\xBF" + marker + v + "-arm64"); }, "ok", "new"},
+      {"another version's marker", [](Rig& r) { r.home.plist("<string>" + marker + "0.0.1-arm64</string>"); }, update, "old"},
+      {"a longer version's marker", [&](Rig& r) { r.home.plist(marker + v + "0-"); }, update, "old"},
       {"the marker with a capital", [&](Rig& r) { r.home.plist("Automatic-" + v + "-"); }, update, "old"},
-      {"the marker in a plist that is not UTF-8", [&](Rig& r) { r.home.plist("\xff automatic-" + v + "-"); }, update, "old"},
-      {"a fifo as the property list", [](Rig& r) { fs::remove(r.home.path(TOVREN_LAUNCH_AGENT)),
-                                                   ::mkfifo(r.home.path(TOVREN_LAUNCH_AGENT).c_str(), 0600); }, update, "old"},
+      {"the marker in a plist that is not UTF-8", [&](Rig& r) { r.home.plist("\xff " + marker + v + "-"); }, update, "old"},
+      {"a fifo as the property list", [](Rig& r) { fs::remove(r.home.path(launchAgent)),
+                                                   ::mkfifo(r.home.path(launchAgent).c_str(), 0600); }, update, "old"},
       {"no entry for this build", [](Rig& r) { r.key[0] = 'D'; }, missing + log, "old"},
       {"no resource folder", [](Rig& r) { r.app = ScriptedApplication(); }, missing + log, "old"},
       {"console location is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.console()); },
@@ -130,10 +131,10 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
        link + "/tools", ""},
       {"a fifo as the setup log", [](Rig& r) { ::mkfifo(r.home.tools("setup.log").c_str(), 0600); }, "ok", "new"},
       {"setup log is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.tools("setup.log")); }, link + "/tools/setup.log", "old"},
-      {"archive missing", [](Rig& r) { fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)); },
-       "Could not read \"HOME/Resources/" TOVREN_ARCHIVE "\": No such file or directory.\n\n" + log, "old"},
-      {"archive is a folder", [](Rig& r) { fs::remove(r.home.path("Resources/" TOVREN_ARCHIVE)), fs::create_directory(r.home.path("Resources/" TOVREN_ARCHIVE)); },
-       "Could not read \"HOME/Resources/" TOVREN_ARCHIVE "\": Not a regular file.\n\n" + log, "old"},
+      {"archive missing", [](Rig& r) { fs::remove(r.home.path("Resources/" + archiveName)); },
+       "Could not read \"HOME/Resources/" + archiveName + "\": No such file or directory.\n\n" + log, "old"},
+      {"archive is a folder", [](Rig& r) { fs::remove(r.home.path("Resources/" + archiveName)), fs::create_directory(r.home.path("Resources/" + archiveName)); },
+       "Could not read \"HOME/Resources/" + archiveName + "\": Not a regular file.\n\n" + log, "old"},
       {"archive digest of other bytes", [](Rig& r) { r.asset.sha256 = digestOf("other"); }, archive + log, "old"},
       {"archive digest in upper case", [](Rig& r) { for (char& c : r.asset.sha256) c = static_cast<char>(std::toupper(c)); }, archive + log, "old"},
       {"archive digest cut short", [](Rig& r) { r.asset.sha256.pop_back(); }, archive + log, "old"},
@@ -141,10 +142,10 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
       {"console digest cut short", [](Rig& r) { r.asset.binary_sha256.resize(10); }, console + log, "old"},
       {"no console in the archive", [](Rig& r) { r.console("", {"other=" + r.home.path("tovren")}); },
        "Could not read \"" + tools + ".setup-UUID/tovren\": No such file or directory.\n\n" + log, "old"},
-      {"staged console is a link", [](Rig& r) { r.console("", {"other=" + r.home.path("tovren"), "symlink:tovren=other"}); },
+      {"staged console is a link", [](Rig& r) { r.console("", {"other=" + r.home.path("tovren"), "symlink:" + std::string(constants::consoleEntry) + "=other"}); },
        link + "/tools/.setup-UUID/tovren\n\n" + log, "old"},
-      {"unpacker fails", [](Rig& r) { writeFile(r.home.path("Resources/" TOVREN_ARCHIVE), "PK"), r.asset.sha256 = digestOf("PK"); },
-       "Setup stopped (exit 1).\n\nditto: HOME/Resources/" TOVREN_ARCHIVE ": it is not a zip archive, or it is incomplete\n" + log, "old"},
+      {"unpacker fails", [](Rig& r) { writeFile(r.home.path("Resources/" + archiveName), "PK"), r.asset.sha256 = digestOf("PK"); },
+       "Setup stopped (exit 1).\n\nditto: HOME/Resources/" + archiveName + ": it is not a zip archive, or it is incomplete\n" + log, "old"},
       {"console fails", [](Rig& r) { r.console("echo no session >&2; exit 3"); }, "Setup stopped (exit 3).\n\nno session\n" + log, "new"},
       {"console ended by a signal", [](Rig& r) { r.console("kill -KILL $$"); }, "Setup stopped (exit 137).\n\n" + log, "new"},
       {"console cannot start", [](Rig& r) { r.console("", {}, "#!/nonexistent/sh\n"); },

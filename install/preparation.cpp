@@ -1,7 +1,7 @@
 #include "install/preparation.h"
 
 #include "install/safe.h"
-#include "platform/error.h"
+#include "tovren/constants.h"
 
 namespace tovren {
 
@@ -22,25 +22,20 @@ Alert consentAlert(InstallKind kind) {
                {"Update", "Cancel"}};
 }
 
-// The property list's text; the empty text when it cannot be read as UTF-8.
-std::string plistText(FileManager& files, const Location& plist) {
-  try {
-    return readText(files, plist, Links::follow);
-  } catch (const PlatformError&) {
-    return "";
-  }
-}
 
 }  // namespace
 
-Location toolsFolderOf(const Location& home) { return home.append(".tovren/tools"); }
+Location toolsFolderOf(const Location& home) { return home.append(std::string(constants::toolsFolder)); }
 
 InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
-  Location plist = home.append(TOVREN_LAUNCH_AGENT);
-  if (!files.exists(plist)) return InstallKind::firstInstallation;
+  Location plist = home.append(std::string(constants::launchAgent));
+  // A property list that cannot even be examined counts as absent.
+  if (!files.attributes(plist, Links::follow)) return InstallKind::firstInstallation;
   // The trailing "-" keeps a longer version that begins with this one apart.
-  std::string marker = "automatic-" + version + "-";
-  return plistText(files, plist).find(marker) != std::string::npos ? InstallKind::sameVersion : InstallKind::update;
+  std::string marker = std::string(constants::versionMarker) + version + "-";
+  // One that cannot be read as UTF-8 counts as empty.
+  std::string text = ifReadable([&] { return readText(files, plist, Links::follow); }).value_or("");
+  return text.find(marker) != std::string::npos ? InstallKind::sameVersion : InstallKind::update;
 }
 
 bool consent(Application& app, InstallKind kind) {

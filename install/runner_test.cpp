@@ -1,6 +1,7 @@
 #include "install/runner.h"
 
-#include "platform/posix_file_manager.h"
+#include "platform/posix/posix_file_manager.h"
+#include "platform/posix/posix_processes.h"
 #include "tests/test.h"
 
 namespace tovren::testing {

@@ -2,9 +2,9 @@
 // The setup sequence: one run of the program's work.
 
 #include "manifest/build.h"
-#include "platform/application.h"
-#include "platform/file_manager.h"
-#include "platform/processes.h"
+#include "platform/portable/application.h"
+#include "platform/portable/file_manager.h"
+#include "platform/portable/processes.h"
 
 namespace tovren {
 

@@ -3,19 +3,22 @@
 #include <exception>
 #include <string>
 
+#include "platform/portable/error.h"
+
 namespace tovren {
 
-// The program's own error: setup cannot go on, for the reason in `message`, a
-// finished sentence the user reads as it stands.
-struct SetupFailure : std::exception {
-  explicit SetupFailure(std::string text) : message(std::move(text)) {}
-  const char* what() const noexcept override { return message.c_str(); }
-  const std::string message;
+// The program's own error: setup cannot go on, for the reason in `message()`, a
+// finished text the user reads as it stands. It is set when the failure is made
+// and never changed.
+class SetupFailure : public Error {
+ public:
+  explicit SetupFailure(std::string message) : Error(std::move(message)) {}
+  const std::string& message() const { return description(); }
 };
 
-// The user-facing description of a raised error: a SetupFailure's whole message,
-// a platform error's own description, and a readable sentence for errors that
-// have none.
+// The user-facing description of a raised error: the whole description of the
+// program's own errors (a SetupFailure's message, a platform or decoding error's
+// description), and a readable sentence for errors that have none.
 std::string describe(std::exception_ptr error);
 
 }  // namespace tovren

@@ -1,7 +1,7 @@
 #include "manifest/setup_manifest.h"
 
-#include "platform/base64.h"
-#include "platform/json.h"
+#include "platform/portable/base64.h"
+#include "platform/portable/json.h"
 
 namespace tovren {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/bytes.h"
+#include "platform/portable/bytes.h"
 
 namespace tovren {
 

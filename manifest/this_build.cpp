@@ -1,13 +1,17 @@
-// The processor row, compiled into each program with TOVREN_PLATFORM_KEY and
-// TOVREN_ARCHITECTURE set by the build, e.g. "darwin-arm64" and "arm64".
+// The processor row, named by the build for each program with TOVREN_ROW, e.g.
+// "arm64"; its platform key and architecture word come from the constants.
 #include "manifest/build.h"
+#include "tovren/constants.h"
 
-#if !defined(TOVREN_PLATFORM_KEY) || !defined(TOVREN_ARCHITECTURE)
-#error "TOVREN_PLATFORM_KEY and TOVREN_ARCHITECTURE must name the processor row"
+#ifndef TOVREN_ROW
+#error "TOVREN_ROW must name the processor row"
 #endif
 
 namespace tovren {
 
-Build thisBuild() { return Build{embeddedManifest, TOVREN_PLATFORM_KEY, TOVREN_ARCHITECTURE}; }
+Build thisBuild() {
+  constexpr const constants::Row& row = constants::row(TOVREN_ROW);
+  return Build{embeddedManifest, row.platformKey, row.architectureWord};
+}
 
 }  // namespace tovren

@@ -34,7 +34,7 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
   };
   TemporaryFolder damaged;
   fs::copy(mainBundle, damaged.path("TOVREN.app"), fs::copy_options::recursive);
-  writeFile(damaged.path("TOVREN.app/Contents/Resources/" TOVREN_ARCHIVE), "PK damaged");
+  writeFile(damaged.path("TOVREN.app/Contents/Resources/" + archiveName), "PK damaged");
   // No window manager places the dialog: it sits at the corner, and Cancel is the
   // right half of its bottom row.
   const std::string cancel = "eval $(xdotool search --onlyvisible --name '^Set up TOVREN on this Mac$' getwindowgeometry --shell) && "

@@ -15,7 +15,7 @@ std::vector<Entry> files(int count, std::size_t size) {
 // Each archive is refused with one line naming the entry and the reason, or
 // unpacked into the folder exactly; nothing outside the folder ever changes.
 TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
-  const std::string console = "#!/bin/sh\nexit 0\n", good = zip({{"tovren", console}}), ditto = mainBundle + "/Contents/MacOS/ditto";
+  const std::string console = "#!/bin/sh\nexit 0\n", good = zip({{"tovren", console}}), ditto = unpacker;
   std::string corrupt = good;
   corrupt[40] ^= 0x55;  // in the stored data: the checksum no longer matches
   auto madeBy = [](const std::string& command) {
@@ -28,7 +28,7 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
     std::string mount = "";  // options of a small file system mounted on the folder
     std::function<void(const std::string& parent)> arrange = nullptr;
   } cases[] = {
-      {"the shipped archive", [](auto&) { return contentOf(TOVREN_ARCHIVES "/" TOVREN_ARCHIVE); }, "unpacked: tovren 755 [" + shippedConsole() + "]\n"},
+      {"the shipped archive", [](auto&) { return contentOf(TOVREN_ARCHIVES "/" + archiveName); }, "unpacked: tovren 755 [" + shippedConsole() + "]\n"},
       {"folder named tovren", [](auto&) { return zip({{"tovren/", "", S_IFDIR | 0755}, {"tovren/inner", "x"}}); }, "unpacked: tovren 755\ntovren/inner 755 [x]\n"},
       {"set-user-ID console", [&](auto&) { return zip({{"tovren", console, S_IFREG | 04755}}); }, "unpacked: tovren 755 [" + console + "]\n"},
       {"a UTF-8 name from Python's zipfile", madeBy("python3 -c \"import zipfile; z = zipfile.ZipFile('out', 'w'); z.writestr('h\\u00e9llo', 'x'); z.close()\""),

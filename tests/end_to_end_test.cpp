@@ -19,7 +19,7 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeats
   // processor it runs on.
   utsname machine{};
   ::uname(&machine);
-  EXPECT_EQ(TOVREN_ARCHITECTURE, std::string(machine.machine) == "aarch64" ? "arm64" : "amd64");
+  EXPECT_EQ(rowName, std::string(machine.machine) == "aarch64" ? "arm64" : "amd64");
   for (std::string row : {"arm64", "amd64"}) {
     Home home;
     std::string program = setupProgram(row + "-row"), console = home.tools("console-" + version + "-" + row);
@@ -27,9 +27,9 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeats
     EXPECT_EQ(first.status, 0);
     EXPECT_EQ(first.terminal, firstPrompt);
     EXPECT_EQ(contentOf(console), shippedConsole(row));
-    std::string plist = contentOf(home.path(TOVREN_LAUNCH_AGENT));
+    std::string plist = contentOf(home.path(launchAgent));
     EXPECT_NE(plist.find("<string>" + console + "</string>"), std::string::npos) << plist;
-    EXPECT_NE(plist.find("<string>automatic-" + version + "-" + row + "</string>"), std::string::npos) << plist;
+    EXPECT_NE(plist.find("<string>" + marker + version + "-" + row + "</string>"), std::string::npos) << plist;
     // Asks nothing, so needs no terminal, and loads no desktop toolkit although a
     // display is named: it costs the same with a display as without one.
     TemporaryFolder logs;
@@ -38,7 +38,7 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeats
     Outcome again = home.run(environment, std::nullopt, program);
     EXPECT_EQ(again.status, 0) << again.errorOutput;
     EXPECT_EQ(contentOf(logs.path("log")), "");
-    EXPECT_EQ(contentOf(home.tools("setup.log")), "tovren " + version + " (" + row + "): wrote " + home.path(TOVREN_LAUNCH_AGENT) + "\n");
+    EXPECT_EQ(contentOf(home.tools("setup.log")), "tovren " + version + " (" + row + "): wrote " + home.path(launchAgent) + "\n");
   }
 }
 
@@ -50,7 +50,7 @@ TEST(EndToEnd, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
   } cases[] = {{"2\n", {}, firstPrompt},
                {"\x04", {}, firstPrompt + "\n"},
                {"x\n2\n", {}, firstPrompt + "Choose a number (Return for 1): "},
-               {"2\n", "automatic-0.0.1-", updatePrompt},
+               {"2\n", marker + "0.0.1-", updatePrompt},
                {{}, {}, "Set up TOVREN on this Mac\n\nThen connect your Quillet"}};
   for (const auto& c : cases) {
     Home home;
@@ -101,17 +101,17 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
 TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
   const std::string noFiles = "1.0 MB free and room for no more files", noBytes = "0 bytes free";
   struct Case {
-    std::string mount, free, said;  // said: what follows the disk's sentence, HOME for the home
+    std::string mount, free, said;  // said: what follows the disk's sentence, TOOLS for the tools folder
     std::size_t filler = 0;         // bytes taken before the run
   } cases[] = {
-      {"nr_inodes=1", noFiles, "Could not create the folder \"HOME/.tovren/tools\": No space left on device."},
-      {"nr_inodes=3", noFiles, "Could not write \"HOME/.tovren/tools/setup.log\": No space left on device."},
-      {"nr_inodes=4", noFiles, "Could not create the folder \"HOME/.tovren/tools/.setup-"},
-      {"nr_inodes=5", noFiles, "Setup stopped (exit 1).\n\nditto: " + mainBundle + "/Contents/Resources/" TOVREN_ARCHIVE ": it unpacks to 1 file"},
-      {"nr_inodes=6", noFiles, "Could not write \"HOME/.tovren/tools/" + consoleName + "\": No space left on device."},
+      {"nr_inodes=1", noFiles, "Could not create the folder \"TOOLS\": No space left on device."},
+      {"nr_inodes=3", noFiles, "Could not write \"TOOLS/setup.log\": No space left on device."},
+      {"nr_inodes=4", noFiles, "Could not create the folder \"TOOLS/.setup-"},
+      {"nr_inodes=5", noFiles, "Setup stopped (exit 1).\n\nditto: " + mainBundle + "/Contents/Resources/" + archiveName + ": it unpacks to 1 file"},
+      {"nr_inodes=6", noFiles, "Could not write \"TOOLS/" + consoleName + "\": No space left on device."},
       {"nr_inodes=7", noFiles, "Setup stopped (exit 2).\n\n"},  // the console could not register itself
-      {"size=4k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: HOME/.tovren/tools/setup.log", 4096},  // the unpacker's words lost
-      {"size=8k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: HOME/.tovren/tools/setup.log"},        // the console's lost
+      {"size=4k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: TOOLS/setup.log", 4096},  // the unpacker's words lost
+      {"size=8k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: TOOLS/setup.log"},        // the console's lost
   };
   for (const auto& c : cases) {
     Home home;
@@ -120,7 +120,7 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
     if (c.filler) writeFile(home.path("filler"), std::string(c.filler, 'x'));
     Outcome full = home.run();
     std::string said = "The disk that holds " + home.tools() + " is full: it has " + c.free + ". Make room on it, then run setup again.\n" + c.said;
-    for (auto at = said.find("HOME"); at != std::string::npos; at = said.find("HOME", at)) said.replace(at, 4, home.path());
+    for (auto at = said.find("TOOLS"); at != std::string::npos; at = said.find("TOOLS", at)) said.replace(at, 5, home.tools());
     EXPECT_EQ(full.status, 1) << c.mount;
     EXPECT_NE(full.terminal.find(said), std::string::npos) << c.mount << full.terminal;
     EXPECT_TRUE(!fs::exists(home.console()) || contentOf(home.console()) == shippedConsole()) << c.mount;

@@ -19,11 +19,11 @@ struct Operation {
 void firstInstallation(const Home&) {}
 
 void update(const Home& home) {
-  home.plist("<string>automatic-0.0.1-" TOVREN_ARCHITECTURE "</string>");
+  home.plist("<string>" + marker + "0.0.1-" + rowName + "</string>");
   fs::create_directories(home.tools());
   fs::permissions(home.path(".tovren"), fs::perms(0700)), fs::permissions(home.tools(), fs::perms(0700));
   writeFile(home.tools("setup.log"), "old output\n");
-  writeFile(home.tools("console-0.0.1-" TOVREN_ARCHITECTURE), "older console");
+  writeFile(home.tools("console-0.0.1-" + rowName), "older console");
   writeFile(home.console(), "stale console of this version");
 }
 
@@ -67,7 +67,7 @@ std::vector<Operation> undisturbed(void (*arrange)(const Home&), const std::stri
     std::ostringstream modes;
     modes << std::oct << modeOf(home.path(".tovren")) << " " << modeOf(home.tools()) << " " << modeOf(home.tools("setup.log")) << " "
           << modeOf(home.console()) << " " << contentOf(home.tools("setup.log"));
-    EXPECT_EQ(modes.str(), "700 700 600 700 tovren " + version + " (" TOVREN_ARCHITECTURE "): wrote " + home.path(TOVREN_LAUNCH_AGENT) + "\n")
+    EXPECT_EQ(modes.str(), "700 700 600 700 tovren " + version + " (" + rowName + "): wrote " + home.path(launchAgent) + "\n")
         << context;
     std::vector<std::string> flushed;
     for (const auto& operation : operations) {

@@ -23,14 +23,20 @@
 #include <thread>
 #include <vector>
 
-#include "platform/application.h"
+#include "platform/portable/application.h"
+#include "platform/posix/posix_processes.h"
+#include "tovren/constants.h"
 
 namespace tovren::testing {
 
 namespace fs = std::filesystem;
 
-const std::string version = TOVREN_CONSOLE_VERSION, consoleName = "console-" + version + "-" TOVREN_ARCHITECTURE;
-const std::string mainBundle = TOVREN_MAIN_BUNDLE, alertTitle = "TOVREN could not finish setup";
+// The constants of the build, and the row this test program is built for.
+const std::string version(constants::consoleVersion), rowName(TOVREN_ROW), launchAgent(constants::launchAgent),
+    marker(constants::versionMarker), toolsFolder(constants::toolsFolder), archiveName(constants::row(TOVREN_ROW).archive),
+    platformKey(constants::row(TOVREN_ROW).platformKey), consoleName = "console-" + version + "-" + rowName;
+const std::string mainBundle = TOVREN_MAIN_BUNDLE, alertTitle = "TOVREN could not finish setup",
+                  unpacker = mainBundle + "/Contents/MacOS/" + std::string(constants::unpacker);
 
 // The setup program of the main bundle, or of a test bundle such as "console-exits-3".
 inline std::string setupProgram(const std::string& testBundle = "") {
@@ -42,7 +48,7 @@ inline std::string contentOf(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-inline std::string shippedConsole(const std::string& architecture = TOVREN_ARCHITECTURE) {
+inline std::string shippedConsole(const std::string& architecture = rowName) {
   return contentOf(TOVREN_ARCHIVES "/" + architecture + "/tovren");
 }
 
@@ -115,7 +121,7 @@ inline int statusOf(pid_t child) {
   int status = 0;
   while (::waitpid(child, &status, 0) < 0)
     if (errno != EINTR) throw std::runtime_error("waitpid failed");
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  return terminationStatus(status);
 }
 
 // A program started without a terminal, in a session of its own; ended with
@@ -206,12 +212,14 @@ class SmallDisk {
 };
 
 struct Home : TemporaryFolder {
-  std::string tools(const std::string& name = "") const { return path(".tovren/tools" + (name.empty() ? "" : "/" + name)); }
+  std::string tools(const std::string& name = "") const {
+    return path(toolsFolder + (name.empty() ? "" : "/" + name));
+  }
   std::string console() const { return tools(consoleName); }
   // With the marker, nothing is asked.
-  void plist(const std::string& text = "automatic-" + version + "-") const {
-    fs::create_directories(fs::path(path(TOVREN_LAUNCH_AGENT)).parent_path());
-    writeFile(path(TOVREN_LAUNCH_AGENT), text);
+  void plist(const std::string& text = marker + version + "-") const {
+    fs::create_directories(fs::path(path(launchAgent)).parent_path());
+    writeFile(path(launchAgent), text);
   }
   // Of names in the tools folder.
   int count(const std::string& prefix) const {

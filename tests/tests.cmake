@@ -5,7 +5,7 @@ tovren_bundle(not-base64 MANIFEST_BASE64 ${data}/manifest-not-base64.txt)
 tovren_bundle(console-exits-3 CONSOLE ${data}/console-exits-3.sh)
 set(test_bundles without-version-setup not-base64-setup console-exits-3-setup)
 foreach(row ${TOVREN_ROWS})
-  tovren_bundle(${row}-row PROCESSOR ${row})
+  tovren_bundle(${row}-row ROW ${row})
   list(APPEND test_bundles ${row}-row-setup)
 endforeach()
 
@@ -16,14 +16,13 @@ target_compile_options(tovren_fault_shim PRIVATE -fno-sanitize=all -Wno-conversi
 target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
 
 add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
-  install/runner_test.cpp manifest/setup_manifest_test.cpp platform/location_test.cpp platform/posix_file_manager_test.cpp platform/terminal_dialog_test.cpp
+  install/runner_test.cpp manifest/setup_manifest_test.cpp platform/portable/location_test.cpp platform/posix/posix_file_manager_test.cpp platform/posix/terminal_dialog_test.cpp
   tests/desktop_test.cpp tests/ditto_test.cpp tests/vendor_archive_test.cpp tests/end_to_end_test.cpp tests/faults_test.cpp
-  tools/zip_listing_test.cpp)
-target_compile_definitions(tovren_tests PRIVATE TOVREN_CONSOLE_VERSION="${TOVREN_CONSOLE_VERSION}"
-  TOVREN_LAUNCH_AGENT="${TOVREN_LAUNCH_AGENT}" TOVREN_ARCHITECTURE="${TOVREN_PROCESSOR}"
-  TOVREN_PLATFORM_KEY="${TOVREN_PLATFORM_KEY_${TOVREN_PROCESSOR}}" TOVREN_ARCHIVE="${TOVREN_ARCHIVE_NAME_${TOVREN_PROCESSOR}}"
-  TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles" TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app"
-  TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}" TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
+  unpacker/zip_listing_test.cpp)
+# Where the build put what the tests run, and the row the test program is built for.
+target_compile_definitions(tovren_tests PRIVATE TOVREN_ROW="${TOVREN_ROW}" TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles"
+  TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app" TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}"
+  TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
 target_link_libraries(tovren_tests PRIVATE tovren_app zip_listing GTest::gtest_main util z)
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool tovren_fault_shim ${test_bundles})
 include(GoogleTest)

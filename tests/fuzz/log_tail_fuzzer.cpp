@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/text.h"
+#include "platform/portable/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tovren;

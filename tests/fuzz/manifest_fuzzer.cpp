@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "manifest/setup_manifest.h"
-#include "platform/base64.h"
-#include "platform/json.h"
+#include "platform/portable/base64.h"
+#include "platform/portable/json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tovren;

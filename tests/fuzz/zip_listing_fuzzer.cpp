@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/zip_listing.h"
+#include "unpacker/zip_listing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string archive(reinterpret_cast<const char*>(data), size);

@@ -1,0 +1,166 @@
+// manifest_tool: makes the setup manifest at build time.
+//
+//   manifest_tool generate VERSION OUTPUT_JSON KEY=ZIP...
+//     The shipped manifest, as one line of JSON: one platform entry per KEY, in
+//     order, for the archive ZIP. It refuses to write a text that does not decode
+//     back to the same records.
+//   manifest_tool embed --json FILE OUTPUT_CPP
+//     The C++ source of embeddedManifest: the Base64 form of FILE's bytes.
+//   manifest_tool embed --text FILE OUTPUT_CPP
+//     The same with FILE's text taken as embeddedManifest as it stands.
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "install/digest.h"
+#include "manifest/setup_manifest.h"
+#include "platform/portable/base64.h"
+#include "platform/posix/posix_file_manager.h"
+#include "tovren/constants.h"
+#include "unpacker/zip_listing.h"
+
+namespace {
+
+using tovren::Bytes;
+
+const std::string consoleEntry(tovren::constants::consoleEntry);
+
+Bytes contentOf(const std::string& path) {
+  tovren::FileContent bytes = tovren::contentOf(path);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+// Writes the file whole, as the setup program writes; raises naming it and the reason.
+void save(const std::string& path, const std::string& text) {
+  tovren::defaultManager().write(tovren::Location(std::filesystem::absolute(path)),
+                                 {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+// The archive's listing, checked as the unpacker checks it before it writes
+// anything: what the build accepts, the setup program can unpack.
+void checkListing(const std::string& path) {
+  tovren::FileHandle zip(::open(path.c_str(), O_RDONLY | O_CLOEXEC), path);
+  if (zip.descriptor() < 0) throw std::runtime_error(path + ": " + std::strerror(errno));
+  try {
+    ditto::readListing(zip.descriptor());
+  } catch (const ditto::Refusal& refusal) {
+    throw std::runtime_error(path + ": " + refusal.what());
+  }
+}
+
+using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+[[noreturn]] void fail(archive* reader, const std::string& path) {
+  const char* reason = archive_error_string(reader);
+  throw std::runtime_error(path + ": the archive is damaged: " + (reason ? reason : "the archive library failed"));
+}
+
+// The bytes of the archive's top-level console entry, which must be a file; a
+// damaged archive is an error, never a shorter console whose digest would go into
+// the manifest.
+Bytes consoleIn(const Bytes& zip, const std::string& path) {
+  checkListing(path);
+  Reader reader(archive_read_new(), &archive_read_free);
+  archive_read_support_format_zip(reader.get());
+  if (archive_read_open_memory(reader.get(), zip.data(), zip.size()) != ARCHIVE_OK) fail(reader.get(), path);
+  archive_entry* entry;
+  for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;) {
+    if (status != ARCHIVE_OK) fail(reader.get(), path);
+    const char* name = archive_entry_pathname(entry);
+    if (!name || std::string_view(name) != consoleEntry) continue;
+    if (archive_entry_filetype(entry) != AE_IFREG)
+      throw std::runtime_error(path + ": its entry \"" + consoleEntry + "\" is not a file");
+    Bytes console;
+    char buffer[65536];
+    la_ssize_t n;
+    while ((n = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0) console.insert(console.end(), buffer, buffer + n);
+    if (n < 0) fail(reader.get(), path);
+    return console;
+  }
+  throw std::runtime_error(path + ": it has no top-level entry \"" + consoleEntry + "\" for the console");
+}
+
+std::string jsonString(const std::string& text) { return nlohmann::json(text).dump(); }
+
+// One member, `"name": value`, named as the records' key tables name it.
+std::string member(std::string_view name, const std::string& value) {
+  return jsonString(std::string(name)) + ": " + value;
+}
+
+std::string name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+int generateManifest(const std::string& version, const std::string& out, const std::vector<std::string>& entries) {
+  tovren::SetupManifest expected{version, {}};
+  std::string platforms;
+  for (const auto& entry : entries) {
+    auto equals = entry.find('=');
+    if (equals == std::string::npos) throw std::runtime_error("not KEY=ZIP: " + entry);
+    std::string key = entry.substr(0, equals), path = entry.substr(equals + 1);
+    Bytes zip = contentOf(path);
+    tovren::SetupAsset asset{name(path), tovren::digest(zip), tovren::digest(consoleIn(zip, path))};
+    expected.platforms[key] = asset;
+    const auto& keys = tovren::SetupAsset::codingKeys;
+    platforms += std::string(platforms.empty() ? "" : ", ") + member(key, "{" + member(keys[0], jsonString(asset.archive)) +
+                 ", " + member(keys[1], jsonString(asset.sha256)) + ", " + member(keys[2], jsonString(asset.binary_sha256)) +
+                 ", \"bytes\": " + std::to_string(zip.size()) + "}");
+  }
+  const auto& keys = tovren::SetupManifest::codingKeys;
+  std::string json = "{" + member(keys[0], jsonString(version)) + ", \"launcher_version\": \"3\", " +
+                     member(keys[1], "{" + platforms + "}") + "}";
+  if (tovren::decodeManifestJson(Bytes(json.begin(), json.end())) != expected)
+    throw std::runtime_error("the generated manifest does not decode back to its records");
+  save(out, json);
+  return 0;
+}
+
+// A C string literal of any bytes.
+std::string literal(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (std::isalnum(c) || c == '+' || c == '/' || c == '=') {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\%03o", c);
+      out += escaped;
+    }
+  }
+  return out + "\"";
+}
+
+int embed(const std::string& mode, const std::string& input, const std::string& out) {
+  Bytes bytes = contentOf(input);
+  std::string text = mode == "--json" ? tovren::encodeBase64(bytes) : std::string(bytes.begin(), bytes.end());
+  save(out, "// Generated by manifest_tool from " + name(input) + "; do not edit.\n"
+            "#include \"manifest/build.h\"\n\n"
+            "namespace tovren {\n\nconst char embeddedManifest[] = " + literal(text) + ";\n\n}  // namespace tovren\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    std::string command = argc > 1 ? argv[1] : "";
+    if (command == "generate" && argc >= 4) return generateManifest(argv[2], argv[3], std::vector<std::string>(argv + 4, argv + argc));
+    if (command == "embed" && argc == 5 && (std::string(argv[2]) == "--json" || std::string(argv[2]) == "--text"))
+      return embed(argv[2], argv[3], argv[4]);
+    std::fprintf(stderr, "usage: manifest_tool generate VERSION OUTPUT_JSON KEY=ZIP...\n"
+                         "       manifest_tool embed (--json|--text) FILE OUTPUT_CPP\n");
+    return tovren::constants::usageStatus;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "manifest_tool: %s\n", error.what());
+    return 1;
+  }
+}

@@ -1,0 +1,156 @@
+# Application bundles: the setup program with its manifest compiled in, the stand-in
+# unpacker, and the resource folder with the console archives.
+
+set(TOVREN_ARCHIVES_DIR ${CMAKE_BINARY_DIR}/archives)
+
+# The stand-in console of one processor row, made from the version and the row.
+function(tovren_console row out)
+  set(TOVREN_ROW ${row})
+  configure_file(${CMAKE_SOURCE_DIR}/console/console.sh.in ${out} @ONLY)
+endfunction()
+
+# Each command makes its output's folder: only some generators do it for them.
+# A reproducible archive holding `console` as its top-level console entry: packed
+# again from a copy of another mode and time under another umask, it must come
+# out byte for byte the same, or the build stops. The zip writer runs through the
+# emulator when it is built for another processor.
+function(tovren_archive zip console)
+  get_filename_component(folder ${zip} DIRECTORY)
+  add_custom_command(OUTPUT ${zip}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND make_zip ${zip} ${TOVREN_CONSOLE_ENTRY}=${console}
+    COMMAND ${CMAKE_COMMAND} -E copy ${console} ${zip}.in
+    COMMAND chmod 600 ${zip}.in
+    COMMAND touch -d 2001-01-01 ${zip}.in
+    COMMAND sh -c "umask 077 && exec \"$@\"" sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:make_zip>
+            ${zip}.again ${TOVREN_CONSOLE_ENTRY}=${zip}.in
+    COMMAND ${CMAKE_COMMAND} -E compare_files ${zip} ${zip}.again
+    COMMAND ${CMAKE_COMMAND} -E rm ${zip}.in ${zip}.again
+    DEPENDS make_zip ${console}
+    COMMENT "Packing ${zip}"
+    VERBATIM)
+endfunction()
+
+# The archives of every processor row in `folder`, by their names.
+function(tovren_row_archives folder out)
+  set(zips)
+  foreach(row ${TOVREN_ROWS})
+    list(APPEND zips ${folder}/${TOVREN_ARCHIVE_NAME_${row}})
+  endforeach()
+  set(${out} ${zips} PARENT_SCOPE)
+endfunction()
+
+# The manifest of the archives in `folder`, one entry per processor row, in its
+# shipped one-line form.
+function(tovren_manifest folder)
+  set(entries)
+  foreach(row ${TOVREN_ROWS})
+    list(APPEND entries ${TOVREN_PLATFORM_KEY_${row}}=${folder}/${TOVREN_ARCHIVE_NAME_${row}})
+  endforeach()
+  tovren_row_archives(${folder} zips)
+  add_custom_command(OUTPUT ${folder}/manifest.json
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND manifest_tool generate ${TOVREN_CONSOLE_VERSION} ${folder}/manifest.json ${entries}
+    DEPENDS manifest_tool ${zips}
+    COMMENT "Generating ${folder}/manifest.json")
+endfunction()
+
+# The shipped archives and their manifest, made once and shared by every bundle
+# that does not bring its own: a vendor's archives as they are, or the stand-in's,
+# each with its own row's console. The manifest's generator checks a vendor's
+# archive as the unpacker and the setup program will, and stops the build when
+# either could not install its console.
+function(tovren_shipped_archives)
+  foreach(row ${TOVREN_ROWS})
+    set(zip ${TOVREN_ARCHIVES_DIR}/${TOVREN_ARCHIVE_NAME_${row}})
+    string(TOUPPER ${row} option)
+    set(vendor ${TOVREN_ARCHIVE_${option}})
+    if(vendor)
+      add_custom_command(OUTPUT ${zip}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${TOVREN_ARCHIVES_DIR}
+        COMMAND ${CMAKE_COMMAND} -E copy ${vendor} ${zip}
+        DEPENDS ${vendor}
+        COMMENT "Taking ${vendor} as ${TOVREN_ARCHIVE_NAME_${row}}")
+    else()
+      tovren_console(${row} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+      tovren_archive(${zip} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+    endif()
+  endforeach()
+  tovren_manifest(${TOVREN_ARCHIVES_DIR})
+  tovren_row_archives(${TOVREN_ARCHIVES_DIR} zips)
+  add_custom_target(tovren_archives ALL DEPENDS ${zips} ${TOVREN_ARCHIVES_DIR}/manifest.json)
+endfunction()
+
+# tovren_bundle(NAME
+#   [DIRECTORY dir]           where NAME.app goes (default: build/bundles)
+#   [ROW arm64|amd64]         the processor row (default: the main bundle's)
+#   [CONSOLE file]            the console packed into both archives (default: the stand-in)
+#   [MANIFEST file]           manifest JSON text to embed as it is (default: generated)
+#   [MANIFEST_BASE64 file]    embeddedManifest exactly as this file's text
+#   [RESOURCES files...])     the resource folder's files (default: the two archives)
+#
+# Makes NAME.app/Contents/MacOS/tovren-setup (target NAME-setup) with the unpacker beside
+# it, and NAME.app/Contents/Resources (target NAME-resources).
+function(tovren_bundle name)
+  cmake_parse_arguments(PARSE_ARGV 1 B "" "DIRECTORY;ROW;CONSOLE;MANIFEST;MANIFEST_BASE64" "RESOURCES")
+  if(NOT B_DIRECTORY)
+    set(B_DIRECTORY ${CMAKE_BINARY_DIR}/bundles)
+  endif()
+  if(NOT B_ROW)
+    set(B_ROW ${TOVREN_ROW})
+  endif()
+  set(app ${B_DIRECTORY}/${name}.app)
+  set(work ${CMAKE_BINARY_DIR}/bundle-inputs/${name})
+
+  # Archives and manifest: the shipped ones, or made from this bundle's console.
+  set(archives ${TOVREN_ARCHIVES_DIR})
+  if(B_CONSOLE)
+    set(archives ${work})
+    foreach(row ${TOVREN_ROWS})
+      tovren_archive(${work}/${TOVREN_ARCHIVE_NAME_${row}} ${B_CONSOLE})
+    endforeach()
+    tovren_manifest(${work})
+  endif()
+  set(json ${archives}/manifest.json)
+  if(NOT DEFINED B_RESOURCES)
+    tovren_row_archives(${archives} B_RESOURCES)
+  endif()
+
+  # embeddedManifest.
+  set(mode --json)
+  if(B_MANIFEST)
+    set(json ${B_MANIFEST})
+  elseif(B_MANIFEST_BASE64)
+    set(mode --text)
+    set(json ${B_MANIFEST_BASE64})
+  endif()
+  add_custom_command(OUTPUT ${work}/embedded_manifest.cpp
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${work}
+    COMMAND manifest_tool embed ${mode} ${json} ${work}/embedded_manifest.cpp
+    DEPENDS manifest_tool ${json})
+
+  # The resource folder.
+  set(copies)
+  foreach(file ${B_RESOURCES})
+    get_filename_component(file_name ${file} NAME)
+    add_custom_command(OUTPUT ${app}/Contents/Resources/${file_name}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/Resources
+      COMMAND ${CMAKE_COMMAND} -E copy ${file} ${app}/Contents/Resources/${file_name}
+      DEPENDS ${file})
+    list(APPEND copies ${app}/Contents/Resources/${file_name})
+  endforeach()
+  # The unpacker, copied whenever it is rebuilt.
+  add_custom_command(OUTPUT ${app}/Contents/MacOS/${TOVREN_UNPACKER}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/MacOS
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ditto> ${app}/Contents/MacOS/${TOVREN_UNPACKER}
+    DEPENDS ditto)
+  list(APPEND copies ${app}/Contents/MacOS/${TOVREN_UNPACKER})
+  add_custom_target(${name}-resources ALL DEPENDS ${copies}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/Resources)
+
+  add_executable(${name}-setup app/main.cpp manifest/this_build.cpp ${work}/embedded_manifest.cpp)
+  target_compile_definitions(${name}-setup PRIVATE TOVREN_ROW="${B_ROW}")
+  target_link_libraries(${name}-setup PRIVATE tovren_app)
+  set_target_properties(${name}-setup PROPERTIES OUTPUT_NAME tovren-setup RUNTIME_OUTPUT_DIRECTORY ${app}/Contents/MacOS)
+  add_dependencies(${name}-setup ${name}-resources)
+endfunction()

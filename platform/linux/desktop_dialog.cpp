@@ -1,0 +1,132 @@
+// Alerts as GTK 3 message dialogs. The toolkit is loaded only when a display is
+// named, so runs without a desktop start as fast as ever and machines without
+// the toolkit still run the program.
+#include <gtk/gtk.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "platform/linux/library.h"
+#include "platform/portable/dialog.h"
+#include "platform/portable/system.h"
+
+namespace tovren {
+
+namespace {
+
+// The toolkit's functions this dialog uses, looked up in the loaded library.
+struct Toolkit {
+  decltype(&gtk_init_check) initCheck;
+  decltype(&gtk_message_dialog_new) messageDialogNew;
+  decltype(&gtk_message_dialog_format_secondary_text) formatSecondaryText;
+  decltype(&gtk_message_dialog_get_message_area) messageArea;
+  decltype(&gtk_container_get_children) children;
+  decltype(&g_list_free) listFree;
+  decltype(&gtk_label_set_selectable) setSelectable;
+  decltype(&gtk_dialog_add_button) addButton;
+  decltype(&gtk_dialog_set_default_response) setDefaultResponse;
+  decltype(&gtk_widget_grab_focus) grabFocus;
+  decltype(&gtk_window_set_title) setTitle;
+  decltype(&gtk_window_set_keep_above) setKeepAbove;
+  decltype(&gtk_window_present) present;
+  decltype(&gtk_dialog_run) run;
+  decltype(&gtk_widget_destroy) destroy;
+  decltype(&gtk_events_pending) eventsPending;
+  decltype(&gtk_main_iteration) mainIteration;
+};
+
+// The toolkit, when it can be loaded and can open a display of the `backends`
+// (in order); none otherwise. Only the kinds of display that are named are tried:
+// another backend's set-up may create folders in the user's home, which a
+// declined run must leave untouched.
+std::optional<Toolkit> loadToolkit(const char* backends) {
+  void* library = ::dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (!library) return std::nullopt;
+  Toolkit t{};
+  decltype(&gdk_set_allowed_backends) allowBackends;
+  bool found = findSymbol(library, "gdk_set_allowed_backends", allowBackends) && findSymbol(library, "gtk_init_check", t.initCheck) &&
+               findSymbol(library, "gtk_message_dialog_new", t.messageDialogNew) &&
+               findSymbol(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
+               findSymbol(library, "gtk_message_dialog_get_message_area", t.messageArea) &&
+               findSymbol(library, "gtk_container_get_children", t.children) && findSymbol(library, "g_list_free", t.listFree) &&
+               findSymbol(library, "gtk_label_set_selectable", t.setSelectable) &&
+               findSymbol(library, "gtk_dialog_add_button", t.addButton) &&
+               findSymbol(library, "gtk_dialog_set_default_response", t.setDefaultResponse) &&
+               findSymbol(library, "gtk_widget_grab_focus", t.grabFocus) && findSymbol(library, "gtk_window_set_title", t.setTitle) &&
+               findSymbol(library, "gtk_window_set_keep_above", t.setKeepAbove) &&
+               findSymbol(library, "gtk_window_present", t.present) && findSymbol(library, "gtk_dialog_run", t.run) &&
+               findSymbol(library, "gtk_widget_destroy", t.destroy) && findSymbol(library, "gtk_events_pending", t.eventsPending) &&
+               findSymbol(library, "gtk_main_iteration", t.mainIteration);
+  // The library stays loaded for the life of the program either way: unloading
+  // a toolkit that has started threads is not safe.
+  if (!found) return std::nullopt;
+  allowBackends(backends);
+  if (!t.initCheck(nullptr, nullptr)) return std::nullopt;
+  return t;
+}
+
+using Widget = std::unique_ptr<GtkWidget, decltype(&gtk_widget_destroy)>;
+
+class DesktopDialog : public Dialog {
+ public:
+  explicit DesktopDialog(Toolkit toolkit) : gtk_(toolkit) {}
+
+  void bringToFront() override { front_ = true; }
+
+  int run(const Alert& alert) override {
+    Widget owned(gtk_.messageDialogNew(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s",
+                                       alert.messageText.c_str()),
+                 gtk_.destroy);
+    GtkWidget* dialog = owned.get();
+    auto* message = reinterpret_cast<GtkMessageDialog*>(dialog);
+    auto* window = reinterpret_cast<GtkWindow*>(dialog);
+    gtk_.formatSecondaryText(message, "%s", alert.informativeText.c_str());
+    selectableTexts(message);
+    gtk_.setTitle(window, alert.messageText.c_str());
+    GtkWidget* first = nullptr;
+    for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
+      GtkWidget* button = gtk_.addButton(reinterpret_cast<GtkDialog*>(dialog), alert.buttons[i].c_str(),
+                                         firstButton + static_cast<int>(i));
+      if (!first) first = button;
+    }
+    gtk_.setDefaultResponse(reinterpret_cast<GtkDialog*>(dialog), firstButton);
+    // A selectable text would take the focus; Return belongs to the first button.
+    if (first) gtk_.grabFocus(first);
+    if (front_) gtk_.setKeepAbove(window, TRUE);
+    gtk_.present(window);
+    int response = gtk_.run(reinterpret_cast<GtkDialog*>(dialog));
+    owned.reset();  // the window goes once the toolkit has handled its last events
+    while (gtk_.eventsPending()) gtk_.mainIteration();
+    front_ = false;
+    return response >= firstButton ? response : noButton;  // closed without a button
+  }
+
+ private:
+  // The texts can be selected and copied, a long failure message among them.
+  void selectableTexts(GtkMessageDialog* message) {
+    std::unique_ptr<GList, decltype(gtk_.listFree)> labels(
+        gtk_.children(reinterpret_cast<GtkContainer*>(gtk_.messageArea(message))), gtk_.listFree);
+    for (GList* item = labels.get(); item; item = item->next)
+      gtk_.setSelectable(reinterpret_cast<GtkLabel*>(item->data), TRUE);
+  }
+
+  Toolkit gtk_;
+  bool front_ = false;
+};
+
+}  // namespace
+
+// Without a Dock or a menu bar there is nothing for an accessory to stay out of.
+bool becomeAccessory() { return true; }
+
+std::unique_ptr<Dialog> openDesktopDialog() {
+  auto named = [](const char* variable) { return std::getenv(variable) && *std::getenv(variable); };
+  // Wayland first; X11 too when it is named, should the Wayland display not open.
+  bool wayland = named("WAYLAND_DISPLAY"), x11 = named("DISPLAY");
+  if (!wayland && !x11) return nullptr;
+  std::optional<Toolkit> toolkit = loadToolkit(wayland && x11 ? "wayland,x11" : wayland ? "wayland" : "x11");
+  if (!toolkit) return nullptr;
+  return std::make_unique<DesktopDialog>(*toolkit);
+}
+
+}  // namespace tovren

@@ -1,0 +1,29 @@
+// Durable writes and mode changes on Linux.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/portable/error.h"
+#include "platform/portable/file_handle.h"
+#include "platform/posix/system.h"
+
+namespace tovren {
+
+// fsync sends the data through the drive's cache to the device.
+void syncFile(int descriptor, const std::string& path) {
+  if (::fsync(descriptor) != 0) throwSystemError("Could not write", path, errno);
+}
+
+void syncFolder(const std::string& folder) {
+  FileHandle opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), folder);
+  if (opened.descriptor() >= 0) ::fsync(opened.descriptor());
+}
+
+// With AT_SYMLINK_NOFOLLOW, Linux refuses a link (EOPNOTSUPP) instead of changing it.
+int setModeRefusingLinks(const std::string& path, unsigned mode) {
+  return ::fchmodat(AT_FDCWD, path.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+}  // namespace tovren

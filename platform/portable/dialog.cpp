@@ -1,0 +1,29 @@
+#include "platform/portable/dialog.h"
+
+#include <cstdio>
+
+#include "platform/portable/system.h"
+
+namespace tovren {
+
+namespace {
+
+class SilentDialog : public Dialog {
+ public:
+  void bringToFront() override {}
+  int run(const Alert& alert) override {
+    std::fprintf(stderr, "%s\n\n%s\n", alert.messageText.c_str(), alert.informativeText.c_str());
+    std::fflush(stderr);
+    return noButton;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Dialog> chooseDialog() {
+  if (auto desktop = openDesktopDialog()) return desktop;
+  if (auto terminal = openTerminalDialog()) return terminal;
+  return std::make_unique<SilentDialog>();
+}
+
+}  // namespace tovren

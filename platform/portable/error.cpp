@@ -1,0 +1,11 @@
+#include "platform/portable/error.h"
+
+#include <cstring>
+
+namespace tovren {
+
+void throwSystemError(const std::string& call, const std::string& path, int code) {
+  throw PlatformError(call, path, std::strerror(code), code);
+}
+
+}  // namespace tovren

@@ -1,0 +1,50 @@
+#pragma once
+// The errors this program raises, all of one base: its own failures
+// (SetupFailure), the platform's (PlatformError) and decoding errors
+// (DecodingError). Each carries the description the user reads, unchanged.
+
+#include <exception>
+#include <string>
+
+namespace tovren {
+
+class Error : public std::exception {
+ public:
+  explicit Error(std::string description) : description_(std::move(description)) {}
+  const char* what() const noexcept override { return description_.c_str(); }
+  // The whole description, with any NUL a child wrote into a log.
+  const std::string& description() const { return description_; }
+
+ private:
+  std::string description_;
+};
+
+// An operation of the operating system or of a library failed. The description is
+// `<call> "<path>": <reason>.`, e.g.
+// Could not create the folder "/home/ana/.tovren/tools": Not a directory.
+// An operation on no path reads `<call>: <reason>.`
+class PlatformError : public Error {
+ public:
+  PlatformError(const std::string& call, const std::string& path, const std::string& reason, int code = 0)
+      : Error(call + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason + "."), code_(code) {}
+
+  // The system's error number, or 0 where no system call failed.
+  int code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// Bytes could not be decoded into what was expected: text that is not UTF-8,
+// Base64 or JSON that breaks the rules. The description is one sentence naming
+// what was read and the problem. Nothing on disk or in the system failed.
+class DecodingError : public Error {
+ public:
+  using Error::Error;
+};
+
+// Raises the PlatformError of `call` on `path` with the system's reason for the
+// error number `code`.
+[[noreturn]] void throwSystemError(const std::string& call, const std::string& path, int code);
+
+}  // namespace tovren

@@ -1,0 +1,95 @@
+#pragma once
+// The file operations the setup sequence uses, all through one shared object.
+
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/portable/bytes.h"
+#include "platform/portable/error.h"
+#include "platform/portable/file_handle.h"
+#include "platform/portable/location.h"
+
+namespace tovren {
+
+// What an item in the file system is.
+enum class ItemType { file, folder, link, other };
+
+// What the file system says of an item.
+struct Attributes {
+  ItemType type;
+  unsigned permissions;  // the mode's permission bits, e.g. 0700
+};
+
+// What a file system has free for this user.
+struct Space {
+  std::uint64_t bytes;
+  std::optional<std::uint64_t> files;  // entries for new files; none where it sets no limit
+};
+
+// Whether an operation may follow a symbolic link at the location itself. The
+// program's own destinations are never followed: a link planted as their last
+// component after they were checked is refused. Links among the folders above
+// are followed, as in any path lookup.
+enum class Links { follow, refuse };
+
+// Abstract so it can be mocked out for tests. An operation that fails raises a
+// PlatformError naming the operation, the path and the system's reason, unless
+// its own contract says otherwise: the two queries answer none instead.
+class FileManager {
+ public:
+  virtual ~FileManager() = default;
+
+  // The current user's home folder.
+  virtual Location home() = 0;
+  // The attributes of the item at `location`: of the item itself (a link is a
+  // link) with Links::refuse, of what it leads to with Links::follow. None when it
+  // cannot be examined: it is missing, or access is refused.
+  virtual std::optional<Attributes> attributes(const Location& location, Links links) = 0;
+  // Creates the folder with exactly `mode`, and with `intermediates` every missing
+  // folder above it too. With `intermediates` an existing folder is success and is
+  // left as it is; without, it is an error.
+  virtual void createFolder(const Location& location, bool intermediates, unsigned mode) = 0;
+  // What the file system that holds `location`, or the nearest folder above it
+  // that exists, has free; none when it cannot be told.
+  virtual std::optional<Space> space(const Location& location) = 0;
+  // Sets the item's permission bits to exactly `mode`; a link is refused, not followed.
+  virtual void setMode(const Location& location, unsigned mode) = 0;
+  // Removes the item and, for a folder, everything in it; never follows a link.
+  virtual void remove(const Location& location) = 0;
+  // The whole content of the file. Anything but a regular file is refused, and a
+  // fifo never makes the call wait.
+  virtual FileContent read(const Location& location, Links links) = 0;
+  // The last `count` bytes of the file, or all of it when it is shorter; refused
+  // as read refuses, and a link at `location` is not followed.
+  virtual FileContent readEnd(const Location& location, std::size_t count) = 0;
+  // Makes the file hold exactly `bytes`, atomically: readers see the old or the new
+  // content, never a part, and the content is durable (platform/posix/system.h)
+  // before the new file takes the name; the name's own durability is attempted,
+  // not promised. A link at `location` is replaced, not followed. The new file is
+  // never wider than 0600 until the caller sets its mode.
+  virtual void write(const Location& location, std::span<const std::uint8_t> bytes) = 0;
+  // Opens the existing regular file for writing at its start, without truncating
+  // it; a link is refused, not followed. The handle closes itself.
+  virtual FileHandle openForWriting(const Location& location) = 0;
+};
+
+// What `read` returns, or none when it raises a PlatformError or a DecodingError:
+// for the reads a run can do without.
+template <typename Read>
+auto ifReadable(Read read) -> std::optional<decltype(read())> {
+  try {
+    return read();
+  } catch (const PlatformError&) {
+    return std::nullopt;
+  } catch (const DecodingError&) {
+    return std::nullopt;
+  }
+}
+
+// The whole file as UTF-8 text, without a leading byte-order mark. Raises a
+// PlatformError when the file cannot be read, and a DecodingError when it is not
+// valid UTF-8.
+std::string readText(FileManager& files, const Location& location, Links links);
+
+}  // namespace tovren

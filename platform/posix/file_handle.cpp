@@ -1,0 +1,23 @@
+#include "platform/portable/file_handle.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/portable/error.h"
+
+namespace tovren {
+
+FileHandle::FileHandle(FileHandle&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), path_(std::move(other.path_)) {}
+
+FileHandle::~FileHandle() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+void FileHandle::close() {
+  // The descriptor is released whatever close says: it must not be closed again.
+  if (::close(std::exchange(descriptor_, -1)) != 0) throwSystemError("Could not close", path_, errno);
+}
+
+}  // namespace tovren

@@ -1,0 +1,249 @@
+#include "platform/posix/posix_file_manager.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "platform/portable/error.h"
+#include "platform/posix/descriptors.h"
+#include "platform/posix/system.h"
+
+namespace tovren {
+
+namespace {
+
+// The home folder the password database names, where HOME named none; `home` is
+// HOME's value, or null when it is not set.
+std::string homeFromPasswordDatabase(const char* home) {
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  int code = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
+  if (found && entry.pw_dir && entry.pw_dir[0] == '/') return entry.pw_dir;
+  std::string variable = home && *home ? "HOME \"" + std::string(home) + "\" is not an absolute path" : "HOME is not set";
+  throw PlatformError("Could not find the home folder of user " + std::to_string(getuid()), "",
+                      code ? std::strerror(code) : variable + ", and the password database has no folder");
+}
+
+// Creates one folder with exactly `mode`, or nothing; returns false when something
+// already stands at `path`. `shown` is the folder the caller asked for.
+bool makeFolder(const std::string& path, unsigned mode, const std::string& shown) {
+  if (::mkdir(path.c_str(), mode) != 0) {
+    if (errno == EEXIST) return false;
+    throwSystemError("Could not create the folder", shown, errno);
+  }
+  // mkdir narrowed the mode by the umask; widen it back to exactly `mode` on the
+  // folder just made, reached without following a link. A folder that cannot get
+  // its mode is taken back, so a failure leaves nothing behind.
+  FileHandle folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
+  if (folder.descriptor() < 0 || ::fchmod(folder.descriptor(), mode) != 0) {
+    int code = errno;
+    ::rmdir(path.c_str());
+    throwSystemError("Could not create the folder", shown, code);
+  }
+  return true;
+}
+
+// Raises unless `path`, which exists, is a folder (following links, as a path
+// lookup does).
+void requireFolder(const std::string& path, const std::string& shown) {
+  struct stat status{};
+  if (::stat(path.c_str(), &status) != 0) throwSystemError("Could not create the folder", shown, errno);
+  if (!S_ISDIR(status.st_mode)) throwSystemError("Could not create the folder", shown, ENOTDIR);
+}
+
+void removeInside(int parent, const std::string& name, const std::string& path);
+
+struct CloseListing {
+  void operator()(DIR* listing) const { ::closedir(listing); }
+};
+using Listing = std::unique_ptr<DIR, CloseListing>;
+
+// Removes everything in the open `folder`, whose descriptor the listing then owns.
+void removeChildren(FileHandle folder, const std::string& path) {
+  Listing listing(::fdopendir(folder.descriptor()));
+  if (!listing) throwSystemError("Could not list the folder", path, errno);
+  folder.release();
+  std::vector<std::string> names;
+  // Only readdir's own errno tells its end from its failure: keeping a name may
+  // allocate, and a successful allocation may set errno too.
+  for (;;) {
+    errno = 0;
+    dirent* entry = ::readdir(listing.get());
+    if (!entry && errno) throwSystemError("Could not list the folder", path, errno);
+    if (!entry) break;
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  for (const auto& name : names) removeInside(::dirfd(listing.get()), name, path + "/" + name);
+}
+
+// Removes `name` in the folder `parent`; a link is removed itself, never followed.
+void removeInside(int parent, const std::string& name, const std::string& path) {
+  if (::unlinkat(parent, name.c_str(), 0) == 0) return;
+  if (errno != EISDIR && errno != EPERM) throwSystemError("Could not remove", path, errno);
+  FileHandle folder(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
+  if (folder.descriptor() < 0) throwSystemError("Could not remove", path, errno);
+  removeChildren(std::move(folder), path);
+  if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0) throwSystemError("Could not remove", path, errno);
+}
+
+// Opens the file itself, never waiting: a fifo planted at the path would block a
+// plain open until someone wrote to it. Anything but a regular file is refused.
+FileHandle openFile(const std::string& path, int flags, const char* action, struct stat& status) {
+  FileHandle file(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), path);
+  if (file.descriptor() < 0 || ::fstat(file.descriptor(), &status) != 0) throwSystemError(action, path, errno);
+  if (!S_ISREG(status.st_mode)) throw PlatformError(action, path, "Not a regular file");
+  return file;
+}
+
+// The folder at `path`, opened to act inside it; a link there is followed.
+FileHandle openFolder(const std::string& path) {
+  return FileHandle(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), path);
+}
+
+// Reads from `fd` into `bytes` from `size` on, growing it while the file grows;
+// returns the number of bytes in it.
+std::size_t readAll(int fd, FileContent& bytes, std::size_t size, const std::string& path) {
+  for (;;) {
+    if (size == bytes.size()) bytes.resize(bytes.size() * 2 + 1);
+    ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throwSystemError("Could not read", path, errno);
+    if (n == 0) return size;
+    size += static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+Location PosixFileManager::home() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return Location(home);
+  return Location(homeFromPasswordDatabase(home));
+}
+
+std::optional<Attributes> PosixFileManager::attributes(const Location& location, Links links) {
+  struct stat status{};
+  const char* path = location.path().c_str();
+  if ((links == Links::refuse ? ::lstat(path, &status) : ::stat(path, &status)) != 0) return std::nullopt;
+  ItemType type = S_ISLNK(status.st_mode)   ? ItemType::link
+                  : S_ISDIR(status.st_mode) ? ItemType::folder
+                  : S_ISREG(status.st_mode) ? ItemType::file
+                                            : ItemType::other;
+  return Attributes{type, status.st_mode & 07777u};
+}
+
+void PosixFileManager::createFolder(const Location& location, bool intermediates, unsigned mode) {
+  const std::string& path = location.path();
+  if (!intermediates) {
+    if (!makeFolder(path, mode, path)) throwSystemError("Could not create the folder", path, EEXIST);
+    return;
+  }
+  // Every folder from the top down; existing folders are left as they are.
+  for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    std::string prefix = path.substr(0, end);
+    if (!makeFolder(prefix, mode, path)) requireFolder(prefix, path);
+    if (end == std::string::npos) return;
+  }
+}
+
+std::optional<Space> PosixFileManager::space(const Location& location) {
+  for (Location current = location;; current = current.parent()) {
+    struct statvfs status{};
+    if (::statvfs(current.path().c_str(), &status) == 0) {
+      std::optional<std::uint64_t> files;
+      if (status.f_files != 0) files = status.f_favail;
+      return Space{std::uint64_t{status.f_bavail} * status.f_frsize, files};
+    }
+    if ((errno != ENOENT && errno != ENOTDIR) || current.path() == "/") return std::nullopt;
+  }
+}
+
+void PosixFileManager::setMode(const Location& location, unsigned mode) {
+  if (int code = setModeRefusingLinks(location.path(), mode))
+    throwSystemError("Could not set the permissions of", location.path(), code);
+}
+
+void PosixFileManager::remove(const Location& location) {
+  FileHandle parent = openFolder(location.parent().path());
+  if (parent.descriptor() < 0) throwSystemError("Could not remove", location.path(), errno);
+  removeInside(parent.descriptor(), location.name(), location.path());
+}
+
+FileContent PosixFileManager::read(const Location& location, Links links) {
+  const std::string& path = location.path();
+  struct stat status{};
+  FileHandle file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0), "Could not read", status);
+  FileContent bytes(static_cast<std::size_t>(status.st_size) + 1);
+  bytes.resize(readAll(file.descriptor(), bytes, 0, path));
+  return bytes;
+}
+
+FileContent PosixFileManager::readEnd(const Location& location, std::size_t count) {
+  const std::string& path = location.path();
+  struct stat status{};
+  FileHandle file = openFile(path, O_RDONLY | O_NOFOLLOW, "Could not read", status);
+  auto size = static_cast<std::size_t>(status.st_size);
+  if (size > count && ::lseek(file.descriptor(), static_cast<off_t>(size - count), SEEK_SET) < 0)
+    throwSystemError("Could not read", path, errno);
+  FileContent bytes(std::min(size, count) + 1);
+  bytes.resize(readAll(file.descriptor(), bytes, 0, path));
+  // The file grew while it was read: its end is the last `count` bytes.
+  if (bytes.size() > count) bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(count));
+  return bytes;
+}
+
+void PosixFileManager::write(const Location& location, std::span<const std::uint8_t> bytes) {
+  const std::string& path = location.path();
+  std::string temporary = location.parent().append("." + location.name() + ".tmp-XXXXXX").path();
+  // mkostemp creates the file exclusively with mode 0600 narrowed by the umask, so
+  // never wider than 0600.
+  FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC), path);
+  if (file.descriptor() < 0) throwSystemError("Could not write", path, errno);
+  try {
+    if (int code = writeAll(file.descriptor(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
+      throwSystemError("Could not write", path, code);
+    // Durable before it takes the name: a crash never leaves the name on a file
+    // whose content was not yet written.
+    syncFile(file.descriptor(), path);
+    file.close();
+    // rename replaces a link at the destination instead of following it.
+    if (::rename(temporary.c_str(), path.c_str()) != 0) throwSystemError("Could not write", path, errno);
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  syncFolder(location.parent().path());
+}
+
+FileHandle PosixFileManager::openForWriting(const Location& location) {
+  struct stat status{};
+  FileHandle file = openFile(location.path(), O_WRONLY | O_NOFOLLOW, "Could not open for writing", status);
+  // Children write through this handle as a plain, blocking one.
+  if (::fcntl(file.descriptor(), F_SETFL, 0) != 0) throwSystemError("Could not open for writing", location.path(), errno);
+  return file;
+}
+
+FileManager& defaultManager() {
+  static PosixFileManager manager;
+  return manager;
+}
+
+FileContent contentOf(const std::string& path) {
+  return defaultManager().read(Location(std::filesystem::absolute(path)), Links::follow);
+}
+
+}  // namespace tovren
