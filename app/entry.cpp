@@ -12,7 +12,8 @@ int exitStatusOf(Application& app, const std::function<void()>& setup) {
     // Whatever happens while reporting, the run has failed.
     try {
       app.activate();
-      app.runModal(Alert{"TOVREN could not finish setup", describe(std::current_exception()), {"OK"}});
+      app.runModal(
+          Alert{"TOVREN could not finish setup", describe(std::current_exception()), {"OK"}});
     } catch (...) {
     }
     return 1;

@@ -16,15 +16,20 @@ TEST(Entry, ExitStatusAndTheFailureAlert) {
   std::pair<std::function<void()>, std::string> cases[] = {
       {[] {}, ""},
       {[&] { throw SetupFailure(message); }, message},
-      {[] { throw PlatformError("Could not create the folder", "/h/.tovren", "Not a directory"); }, "Could not create the folder \"/h/.tovren\": Not a directory."},
+      {[] { throw PlatformError("Could not create the folder", "/h/.tovren", "Not a directory"); },
+       "Could not create the folder \"/h/.tovren\": Not a directory."},
       {[] { throw std::bad_alloc(); }, "There was not enough memory to finish setup."},
       {[] { throw 42; }, "Setup stopped because of an unexpected error."},
   };
   for (const auto& [setup, body] : cases) {
     ScriptedApplication app;
     EXPECT_EQ(exitStatusOf(app, setup), body.empty() ? 0 : 1) << body;
-    EXPECT_EQ(app.calls, (body.empty() ? std::vector<std::string>{} : std::vector<std::string>{"activate", alertTitle})) << body;
-    for (const auto& alert : app.alerts) EXPECT_EQ(std::pair(alert.informativeText, alert.buttons), std::pair(body, std::vector<std::string>{"OK"}));
+    EXPECT_EQ(app.calls, (body.empty() ? std::vector<std::string>{}
+                                       : std::vector<std::string>{"activate", alertTitle}))
+        << body;
+    for (const auto& alert : app.alerts)
+      EXPECT_EQ(std::pair(alert.informativeText, alert.buttons),
+                std::pair(body, std::vector<std::string>{"OK"}));
   }
   struct BrokenApplication : ScriptedApplication {
     int runModal(const Alert&) override { throw std::bad_alloc(); }

@@ -11,7 +11,9 @@ int main() {
   FileManager& files = defaultManager();
   Application& app = sharedApplication();
   app.setAccessoryPolicy();
-  int status = exitStatusOf(app, [&] { setup(Services{files, app, defaultProcesses()}, thisBuild()); });
+  int status = exitStatusOf(app, [&] {
+    setup(Services{files, app, defaultProcesses()}, thisBuild());
+  });
   if (status != 0) std::exit(status);
   return 0;
 }

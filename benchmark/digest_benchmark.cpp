@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 5; ++i) {
     auto start = std::chrono::steady_clock::now();
     std::string text = tovren::digest(bytes);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (seconds < best) best = seconds;
     if (text.size() != 64) return 1;
   }

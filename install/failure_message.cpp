@@ -24,11 +24,13 @@ std::string logTail(FileManager& files, const Location& setupLog) {
     bool whole = end->size() < window;
     if (whole) text = withoutByteOrderMark(text);
     std::string tail = lastCharacters(text, logTailLength);
-    if (whole || text.size() - tail.size() >= margin || window >= lastWindow) return validUtf8(tail) ? tail : "";
+    if (whole || text.size() - tail.size() >= margin || window >= lastWindow)
+      return validUtf8(tail) ? tail : "";
   }
 }
 
-std::string failureMessage(const std::string& description, FileManager& files, const Location& setupLog) {
+std::string failureMessage(const std::string& description, FileManager& files,
+                           const Location& setupLog) {
   return description + "\n\n" + logTail(files, setupLog) + "\nSetup log: " + setupLog.path();
 }
 

@@ -16,6 +16,7 @@ std::string logTail(FileManager& files, const Location& setupLog);
 
 // A failure of the installation as the user reads it: the failure's description,
 // two line feeds, the log's tail, a line feed, "Setup log: " and the log's path.
-std::string failureMessage(const std::string& description, FileManager& files, const Location& setupLog);
+std::string failureMessage(const std::string& description, FileManager& files,
+                           const Location& setupLog);
 
 }  // namespace tovren

@@ -45,9 +45,10 @@ void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
   std::optional<Space> space = noSpace || child ? files.space(folder) : std::nullopt;
   bool noFiles = space && space->files == 0;
   if (!space || (!noSpace && space->bytes >= nearlyFull && !noFiles)) throw;
-  throw SetupFailure("The disk that holds " + folder.path() + " is full: it has " + amount(space->bytes) + " free" +
-                     (noFiles ? " and room for no more files" : "") + ". Make room on it, then run setup again.\n" +
-                     describe(std::current_exception()));
+  throw SetupFailure(
+      "The disk that holds " + folder.path() + " is full: it has " + amount(space->bytes) +
+      " free" + (noFiles ? " and room for no more files" : "") +
+      ". Make room on it, then run setup again.\n" + describe(std::current_exception()));
 }
 
 }  // namespace tovren

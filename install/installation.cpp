@@ -20,7 +20,9 @@ constexpr unsigned consoleMode = 0700;
 constexpr unsigned stagingFolderMode = 0700;
 const char* const filesMissing = "The setup files are missing. Download a fresh TOVREN app.";
 
-bool matches(std::span<const std::uint8_t> bytes, const std::string& expected) { return digest(bytes) == expected; }
+bool matches(std::span<const std::uint8_t> bytes, const std::string& expected) {
+  return digest(bytes) == expected;
+}
 
 const SetupAsset& platformEntry(const SetupManifest& manifest, std::string_view platformKey) {
   auto found = manifest.platforms.find(std::string(platformKey));
@@ -60,7 +62,8 @@ void verifyArchive(FileManager& files, const Location& archive, const std::strin
 // console in it, and writes those very bytes to `console`. The staging folder is
 // gone when this returns or raises.
 void unpackAndInstall(const Services& services, const Handover& handover, const Location& resources,
-                      const Location& archive, const std::string& expected, const Location& console) {
+                      const Location& archive, const std::string& expected,
+                      const Location& console) {
   FileManager& files = services.files;
   Location staging = handover.toolsFolder.append(".setup-" + newUuid());
   files.createFolder(staging, false, stagingFolderMode);
@@ -68,8 +71,8 @@ void unpackAndInstall(const Services& services, const Handover& handover, const 
   Cleanup removal([&] { files.remove(staging); });
   // A full disk is measured before the staging folder gives back its room.
   try {
-    run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), staging.path()}, handover.log,
-        handover.home);
+    run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), staging.path()},
+        handover.log, handover.home);
     Location staged = staging.append(std::string(constants::consoleEntry));
     safe(files, staged);
     FileContent bytes = files.read(staged, Links::refuse);
@@ -94,7 +97,8 @@ void installSteps(const Services& services, const Handover& handover, const Buil
   } else {
     restoreMode(services.files, console);
   }
-  run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log, handover.home);
+  run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log,
+      handover.home);
 } catch (...) {
   rethrowNamingAFullDisk(services.files, handover.toolsFolder);
 }
@@ -108,7 +112,8 @@ void install(const Services& services, Handover handover, const Build& build) {
     // Read while the handle is still open; it closes as this failure leaves, and
     // nothing is lost when that fails: the children have ended, and what they wrote
     // is in the file, which the message is read from by name.
-    throw SetupFailure(failureMessage(describe(std::current_exception()), services.files, handover.setupLog));
+    throw SetupFailure(
+        failureMessage(describe(std::current_exception()), services.files, handover.setupLog));
   }
 }
 

@@ -32,44 +32,56 @@ struct Rig {
     fs::copy_file(unpacker, home.path("Resources/" + std::string(constants::unpacker)));
     // What a child sees: its folder, arguments, standard input and descriptors,
     // and the tools folder (no staging folder may be left when the console runs).
-    console("pwd; printf '[%s]' \"$@\"; echo; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e /proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/" + toolsFolder + "\"\n");
+    console(
+        "pwd; printf '[%s]' \"$@\"; echo; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e "
+        "/proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/" +
+        toolsFolder + "\"\n");
   }
   // Packs a shell script as the console, alone in the archive or with `entries` instead.
-  void console(const std::string& script, std::vector<std::string> entries = {}, const std::string& shell = "#!/bin/sh\n") {
+  void console(const std::string& script, std::vector<std::string> entries = {},
+               const std::string& shell = "#!/bin/sh\n") {
     writeFile(home.path("tovren"), shell + script);
-    if (entries.empty()) entries = {std::string(constants::consoleEntry) + "=" + home.path("tovren")};
+    if (entries.empty())
+      entries = {std::string(constants::consoleEntry) + "=" + home.path("tovren")};
     entries.insert(entries.begin(), home.path("Resources/" + archiveName));
     ASSERT_EQ(runProgram({TOVREN_BUILD_DIR "/make_zip", entries}).status, 0);
-    asset = {archiveName, digestOf(contentOf(entries[0])), digestOf(contentOf(home.path("tovren")))};
+    asset = {archiveName, digestOf(contentOf(entries[0])),
+             digestOf(contentOf(home.path("tovren")))};
   }
   // "ok", "declined: " and the prompt's message text, or the failure's message;
   // the home is written HOME, a staging folder's UUID as UUID.
   std::string run() {
-    std::string json = R"({"version": ")" + version + R"(", "platforms": {")" + key + R"(": {"archive": ")" + asset.archive +
-                       R"(", "sha256": ")" + asset.sha256 + R"(", "binary_sha256": ")" + asset.binary_sha256 + "\"}}}";
+    std::string json = R"({"version": ")" + version + R"(", "platforms": {")" + key +
+                       R"(": {"archive": ")" + asset.archive + R"(", "sha256": ")" + asset.sha256 +
+                       R"(", "binary_sha256": ")" + asset.binary_sha256 + "\"}}}";
     PosixFileManager files;
     ::setenv("HOME", home.path().c_str(), 1);
     PosixProcesses processes;
     auto descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
     // Meanwhile this process's standard input is a file, and one descriptor is
     // inheritable: no child may see either.
-    int input = ::dup(0), typed = ::open(home.path("tovren").c_str(), O_RDONLY), inheritable = ::dup(typed);
+    int input = ::dup(0), typed = ::open(home.path("tovren").c_str(), O_RDONLY),
+        inheritable = ::dup(typed);
     ::dup2(typed, 0);
     std::string outcome = "ok";
     try {
-      setup(Services{files, app, processes}, Build{encodeBase64(Bytes(json.begin(), json.end())), platformKey, rowName});
+      setup(Services{files, app, processes},
+            Build{encodeBase64(Bytes(json.begin(), json.end())), platformKey, rowName});
     } catch (const SetupFailure& failure) {
       outcome = failure.message();
     }
     ::dup2(input, 0), ::close(input), ::close(typed), ::close(inheritable);
     if (outcome == "ok" && !app.alerts.empty()) outcome = "declined: " + app.alerts[0].messageText;
-    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), descriptors) << "every descriptor is closed";
+    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), descriptors)
+        << "every descriptor is closed";
     EXPECT_EQ(home.count(".setup-"), 0) << "no staging folder is left";
-    if (auto at = outcome.find(".setup-"); at != std::string::npos) outcome.replace(at + 7, 36, "UUID");
+    if (auto at = outcome.find(".setup-"); at != std::string::npos)
+      outcome.replace(at + 7, 36, "UUID");
     return withHome(outcome);
   }
   std::string withHome(std::string text) const {
-    for (auto at = text.find(home.path()); at != std::string::npos; at = text.find(home.path())) text.replace(at, home.path().size(), "HOME");
+    for (auto at = text.find(home.path()); at != std::string::npos; at = text.find(home.path()))
+      text.replace(at, home.path().size(), "HOME");
     return text;
   }
 
@@ -90,12 +102,16 @@ bool launchErrorsReported() {
 
 TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
   const bool launchErrors = launchErrorsReported();
-  if (!launchErrors) std::cout << "[   NOTE   ] console cannot start: this system's posix_spawn reports no launch error (user-mode emulation), so the console's exit 127 is expected\n";
-  const std::string missing = "The setup files are missing. Download a fresh TOVREN app.\n\n",
-                    archive = "The setup archive did not pass verification. Download a fresh TOVREN app.\n\n",
-                    console = "The console did not pass verification.\n\n", tools = "HOME/" + toolsFolder + "/", log = "\nSetup log: " + tools + "setup.log",
-                    link = "Setup stopped because a destination folder is a symbolic link: HOME/.tovren",
-                    update = "declined: Update TOVREN on this Mac", v = version;
+  if (!launchErrors)
+    std::cout << "[   NOTE   ] console cannot start: this system's posix_spawn reports no launch "
+                 "error (user-mode emulation), so the console's exit 127 is expected\n";
+  const std::string
+      missing = "The setup files are missing. Download a fresh TOVREN app.\n\n",
+      archive = "The setup archive did not pass verification. Download a fresh TOVREN app.\n\n",
+      console = "The console did not pass verification.\n\n", tools = "HOME/" + toolsFolder + "/",
+      log = "\nSetup log: " + tools + "setup.log",
+      link = "Setup stopped because a destination folder is a symbolic link: HOME/.tovren",
+      update = "declined: Update TOVREN on this Mac", v = version;
   struct Case {
     const char* name;
     std::function<void(Rig&)> arrange;
@@ -105,51 +121,111 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
   } cases[] = {
       {"first installation", [](Rig&) {}, "ok", "new"},
       {"an old console replaced", [](Rig& r) { writeFile(r.home.console(), "old"); }, "ok", "new"},
-      {"a console of 65 MiB, read into huge pages", [](Rig& r) { r.console("exit 0\n" + bytes(std::size_t{65} << 20 | 3)); }, "ok", "new"},
+      {"a console of 65 MiB, read into huge pages",
+       [](Rig& r) { r.console("exit 0\n" + bytes(std::size_t{65} << 20 | 3)); }, "ok", "new"},
       {"console in place, no archive needed",
-       [](Rig& r) { fs::copy_file(r.home.path("tovren"), r.home.console()), fs::permissions(r.home.console(), fs::perms(0750)),
-                    fs::remove(r.home.path("Resources/" + archiveName)); }, "ok", "new", 0750},
-      {"console in place, its mode never set", [](Rig& r) { fs::copy_file(r.home.path("tovren"), r.home.console()),
-                                                            fs::permissions(r.home.console(), fs::perms(0600)); }, "ok", "new"},
-      {"a fifo as the console", [](Rig& r) { ::mkfifo(r.home.console().c_str(), 0600); }, "ok", "new"},
-      {"no property list", [](Rig& r) { fs::remove(r.home.path(launchAgent)); }, "declined: Set up TOVREN on this Mac", "old"},
-      {"the marker after a byte-order mark", [&](Rig& r) { r.home.plist("\xEF\xBB\xBF" + marker + v + "-arm64"); }, "ok", "new"},
-      {"another version's marker", [](Rig& r) { r.home.plist("<string>" + marker + "0.0.1-arm64</string>"); }, update, "old"},
-      {"a longer version's marker", [&](Rig& r) { r.home.plist(marker + v + "0-"); }, update, "old"},
-      {"the marker with a capital", [&](Rig& r) { r.home.plist("Automatic-" + v + "-"); }, update, "old"},
-      {"the marker in a plist that is not UTF-8", [&](Rig& r) { r.home.plist("\xff " + marker + v + "-"); }, update, "old"},
-      {"a fifo as the property list", [](Rig& r) { fs::remove(r.home.path(launchAgent)),
-                                                   ::mkfifo(r.home.path(launchAgent).c_str(), 0600); }, update, "old"},
+       [](Rig& r) {
+         fs::copy_file(r.home.path("tovren"), r.home.console()),
+             fs::permissions(r.home.console(), fs::perms(0750)),
+             fs::remove(r.home.path("Resources/" + archiveName));
+       },
+       "ok", "new", 0750},
+      {"console in place, its mode never set",
+       [](Rig& r) {
+         fs::copy_file(r.home.path("tovren"), r.home.console()),
+             fs::permissions(r.home.console(), fs::perms(0600));
+       },
+       "ok", "new"},
+      {"a fifo as the console", [](Rig& r) { ::mkfifo(r.home.console().c_str(), 0600); }, "ok",
+       "new"},
+      {"no property list", [](Rig& r) { fs::remove(r.home.path(launchAgent)); },
+       "declined: Set up TOVREN on this Mac", "old"},
+      {"the marker after a byte-order mark",
+       [&](Rig& r) { r.home.plist("\xEF\xBB\xBF" + marker + v + "-arm64"); }, "ok", "new"},
+      {"another version's marker",
+       [](Rig& r) { r.home.plist("<string>" + marker + "0.0.1-arm64</string>"); }, update, "old"},
+      {"a longer version's marker", [&](Rig& r) { r.home.plist(marker + v + "0-"); }, update,
+       "old"},
+      {"the marker with a capital", [&](Rig& r) { r.home.plist("Automatic-" + v + "-"); }, update,
+       "old"},
+      {"the marker in a plist that is not UTF-8",
+       [&](Rig& r) { r.home.plist("\xff " + marker + v + "-"); }, update, "old"},
+      {"a fifo as the property list",
+       [](Rig& r) {
+         fs::remove(r.home.path(launchAgent)), ::mkfifo(r.home.path(launchAgent).c_str(), 0600);
+       },
+       update, "old"},
       {"no entry for this build", [](Rig& r) { r.key[0] = 'D'; }, missing + log, "old"},
       {"no resource folder", [](Rig& r) { r.app = ScriptedApplication(); }, missing + log, "old"},
-      {"console location is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.console()); },
+      {"console location is a link",
+       [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.console()); },
        link + "/tools/" + consoleName + "\n\n" + log, "link"},
-      {"tools folder under a dangling link", [](Rig& r) { fs::remove_all(r.home.path(".tovren")), fs::create_symlink(r.home.path("none"), r.home.path(".tovren")); },
+      {"tools folder under a dangling link",
+       [](Rig& r) {
+         fs::remove_all(r.home.path(".tovren")),
+             fs::create_symlink(r.home.path("none"), r.home.path(".tovren"));
+       },
        link, ""},
-      {"two links on the way: the nearest", [](Rig& r) { fs::remove_all(r.home.path(".tovren")), fs::create_symlink(r.home.path("Resources"), r.home.path(".tovren")),
-                                                         fs::create_symlink(r.home.path("none"), r.home.path("Resources/tools")); },
+      {"two links on the way: the nearest",
+       [](Rig& r) {
+         fs::remove_all(r.home.path(".tovren")),
+             fs::create_symlink(r.home.path("Resources"), r.home.path(".tovren")),
+             fs::create_symlink(r.home.path("none"), r.home.path("Resources/tools"));
+       },
        link + "/tools", ""},
-      {"a fifo as the setup log", [](Rig& r) { ::mkfifo(r.home.tools("setup.log").c_str(), 0600); }, "ok", "new"},
-      {"setup log is a link", [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.tools("setup.log")); }, link + "/tools/setup.log", "old"},
+      {"a fifo as the setup log", [](Rig& r) { ::mkfifo(r.home.tools("setup.log").c_str(), 0600); },
+       "ok", "new"},
+      {"setup log is a link",
+       [](Rig& r) { fs::create_symlink(r.home.path("tovren"), r.home.tools("setup.log")); },
+       link + "/tools/setup.log", "old"},
       {"archive missing", [](Rig& r) { fs::remove(r.home.path("Resources/" + archiveName)); },
-       "Could not read \"HOME/Resources/" + archiveName + "\": No such file or directory.\n\n" + log, "old"},
-      {"archive is a folder", [](Rig& r) { fs::remove(r.home.path("Resources/" + archiveName)), fs::create_directory(r.home.path("Resources/" + archiveName)); },
-       "Could not read \"HOME/Resources/" + archiveName + "\": Not a regular file.\n\n" + log, "old"},
-      {"archive digest of other bytes", [](Rig& r) { r.asset.sha256 = digestOf("other"); }, archive + log, "old"},
-      {"archive digest in upper case", [](Rig& r) { for (char& c : r.asset.sha256) c = static_cast<char>(std::toupper(c)); }, archive + log, "old"},
+       "Could not read \"HOME/Resources/" + archiveName + "\": No such file or directory.\n\n" +
+           log,
+       "old"},
+      {"archive is a folder",
+       [](Rig& r) {
+         fs::remove(r.home.path("Resources/" + archiveName)),
+             fs::create_directory(r.home.path("Resources/" + archiveName));
+       },
+       "Could not read \"HOME/Resources/" + archiveName + "\": Not a regular file.\n\n" + log,
+       "old"},
+      {"archive digest of other bytes", [](Rig& r) { r.asset.sha256 = digestOf("other"); },
+       archive + log, "old"},
+      {"archive digest in upper case",
+       [](Rig& r) {
+         for (char& c : r.asset.sha256) c = static_cast<char>(std::toupper(c));
+       },
+       archive + log, "old"},
       {"archive digest cut short", [](Rig& r) { r.asset.sha256.pop_back(); }, archive + log, "old"},
       {"archive digest empty", [](Rig& r) { r.asset.sha256.clear(); }, archive + log, "old"},
-      {"console digest cut short", [](Rig& r) { r.asset.binary_sha256.resize(10); }, console + log, "old"},
-      {"no console in the archive", [](Rig& r) { r.console("", {"other=" + r.home.path("tovren")}); },
-       "Could not read \"" + tools + ".setup-UUID/tovren\": No such file or directory.\n\n" + log, "old"},
-      {"staged console is a link", [](Rig& r) { r.console("", {"other=" + r.home.path("tovren"), "symlink:" + std::string(constants::consoleEntry) + "=other"}); },
+      {"console digest cut short", [](Rig& r) { r.asset.binary_sha256.resize(10); }, console + log,
+       "old"},
+      {"no console in the archive",
+       [](Rig& r) { r.console("", {"other=" + r.home.path("tovren")}); },
+       "Could not read \"" + tools + ".setup-UUID/tovren\": No such file or directory.\n\n" + log,
+       "old"},
+      {"staged console is a link",
+       [](Rig& r) {
+         r.console("", {"other=" + r.home.path("tovren"),
+                        "symlink:" + std::string(constants::consoleEntry) + "=other"});
+       },
        link + "/tools/.setup-UUID/tovren\n\n" + log, "old"},
-      {"unpacker fails", [](Rig& r) { writeFile(r.home.path("Resources/" + archiveName), "PK"), r.asset.sha256 = digestOf("PK"); },
-       "Setup stopped (exit 1).\n\nditto: HOME/Resources/" + archiveName + ": it is not a zip archive, or it is incomplete\n" + log, "old"},
-      {"console fails", [](Rig& r) { r.console("echo no session >&2; exit 3"); }, "Setup stopped (exit 3).\n\nno session\n" + log, "new"},
-      {"console ended by a signal", [](Rig& r) { r.console("kill -KILL $$"); }, "Setup stopped (exit 137).\n\n" + log, "new"},
+      {"unpacker fails",
+       [](Rig& r) {
+         writeFile(r.home.path("Resources/" + archiveName), "PK"), r.asset.sha256 = digestOf("PK");
+       },
+       "Setup stopped (exit 1).\n\nditto: HOME/Resources/" + archiveName +
+           ": it is not a zip archive, or it is incomplete\n" + log,
+       "old"},
+      {"console fails", [](Rig& r) { r.console("echo no session >&2; exit 3"); },
+       "Setup stopped (exit 3).\n\nno session\n" + log, "new"},
+      {"console ended by a signal", [](Rig& r) { r.console("kill -KILL $$"); },
+       "Setup stopped (exit 137).\n\n" + log, "new"},
       {"console cannot start", [](Rig& r) { r.console("", {}, "#!/nonexistent/sh\n"); },
-       (launchErrors ? "Could not start \"" + tools + consoleName + "\": No such file or directory." : "Setup stopped (exit 127).") + "\n\n" + log, "new"},
+       (launchErrors ? "Could not start \"" + tools + consoleName + "\": No such file or directory."
+                     : "Setup stopped (exit 127).") +
+           "\n\n" + log,
+       "new"},
   };
   for (const auto& c : cases) {
     Rig rig;
@@ -158,14 +234,17 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
     EXPECT_EQ(rig.run(), c.outcome) << c.name;
     bool installed = std::string(c.console) == "new";
     EXPECT_EQ(fs::is_symlink(rig.home.console()) ? "link" : contentOf(rig.home.console()),
-              installed ? contentOf(rig.home.path("tovren")) : c.console) << c.name;
-    EXPECT_EQ(modeOf(rig.home.console()), installed ? c.mode : modeOf(rig.home.console())) << c.name;
+              installed ? contentOf(rig.home.path("tovren")) : c.console)
+        << c.name;
+    EXPECT_EQ(modeOf(rig.home.console()), installed ? c.mode : modeOf(rig.home.console()))
+        << c.name;
   }
   Rig rig;
   ASSERT_EQ(rig.run(), "ok");
   EXPECT_EQ(rig.withHome(contentOf(rig.home.tools("setup.log"))),
             "HOME\n[--install-auto][--home][HOME]\n/dev/null\n" + consoleName + "\nsetup.log\n");
-  EXPECT_EQ(digestOf("hello world"), "b94d27b9934d3e08a52e52d7da7dabfac484efe37a5380ee9088f7ace2efcde9");
+  EXPECT_EQ(digestOf("hello world"),
+            "b94d27b9934d3e08a52e52d7da7dabfac484efe37a5380ee9088f7ace2efcde9");
 }
 
 }  // namespace

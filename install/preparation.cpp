@@ -13,19 +13,22 @@ constexpr unsigned setupLogMode = 0600;
 Alert consentAlert(InstallKind kind) {
   if (kind == InstallKind::firstInstallation)
     return Alert{"Set up TOVREN on this Mac",
-                 "Then connect your Quillet, scan and enter your purchase key. Your tools connect automatically. "
+                 "Then connect your Quillet, scan and enter your purchase key. Your tools connect "
+                 "automatically. "
                  "You can turn off automatic startup in Help.",
                  {"Set up", "Cancel"}};
-  return Alert{"Update TOVREN on this Mac",
-               "This replaces the background program. Your current connection will end and need a new scan. "
-               "Saved configurations and purchase keys are kept.",
-               {"Update", "Cancel"}};
+  return Alert{
+      "Update TOVREN on this Mac",
+      "This replaces the background program. Your current connection will end and need a new scan. "
+      "Saved configurations and purchase keys are kept.",
+      {"Update", "Cancel"}};
 }
-
 
 }  // namespace
 
-Location toolsFolderOf(const Location& home) { return home.append(std::string(constants::toolsFolder)); }
+Location toolsFolderOf(const Location& home) {
+  return home.append(std::string(constants::toolsFolder));
+}
 
 InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
   Location plist = home.append(std::string(constants::launchAgent));
@@ -43,7 +46,8 @@ bool consent(Application& app, InstallKind kind) {
   return app.runModal(consentAlert(kind)) == firstButton;
 }
 
-std::optional<Handover> prepare(const Services& services, const Location& home, SetupManifest manifest) {
+std::optional<Handover> prepare(const Services& services, const Location& home,
+                                SetupManifest manifest) {
   FileManager& files = services.files;
   InstallKind kind = installKind(files, home, manifest.version);
   if (kind != InstallKind::sameVersion && !consent(services.app, kind)) return std::nullopt;

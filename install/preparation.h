@@ -34,6 +34,7 @@ bool consent(Application& app, InstallKind kind);
 // tools folder and an empty, private setup log open for writing. Returns none
 // when the user declined, with nothing created. Errors are raised unchanged, and
 // nothing done before them is undone.
-std::optional<Handover> prepare(const Services& services, const Location& home, SetupManifest manifest);
+std::optional<Handover> prepare(const Services& services, const Location& home,
+                                SetupManifest manifest);
 
 }  // namespace tovren

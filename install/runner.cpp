@@ -2,8 +2,8 @@
 
 namespace tovren {
 
-void run(Processes& processes, const Location& executable, std::vector<std::string> arguments, const FileHandle& log,
-         const Location& workingFolder) {
+void run(Processes& processes, const Location& executable, std::vector<std::string> arguments,
+         const FileHandle& log, const Location& workingFolder) {
   int status = processes.execute(Task{executable, std::move(arguments), log, workingFolder});
   if (status != 0) throw ChildFailure("Setup stopped (exit " + std::to_string(status) + ").");
 }

@@ -18,7 +18,7 @@ struct ChildFailure : SetupFailure {
 // waits until it ends. Returns when it exits with status 0. Raises the platform's
 // error when it cannot be started, and a ChildFailure "Setup stopped (exit N)."
 // for any other status (a child ended by signal N has status 128 + N).
-void run(Processes& processes, const Location& executable, std::vector<std::string> arguments, const FileHandle& log,
-         const Location& workingFolder);
+void run(Processes& processes, const Location& executable, std::vector<std::string> arguments,
+         const FileHandle& log, const Location& workingFolder);
 
 }  // namespace tovren

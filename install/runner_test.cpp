@@ -14,7 +14,8 @@ TEST(Runner, ChildGetsItsAbsolutePathAndItsArgumentsAsTheyStand) {
   PosixFileManager files;
   PosixProcesses processes;
   std::vector<std::string> arguments{"-c", "cat /proc/$$/cmdline", "two words", "$HOME", "*", ""};
-  run(processes, Location("/bin/sh"), arguments, files.openForWriting(Location(folder.path("setup.log"))), Location("/"));
+  run(processes, Location("/bin/sh"), arguments,
+      files.openForWriting(Location(folder.path("setup.log"))), Location("/"));
   std::string expected = "/bin/sh";
   for (const auto& argument : arguments) expected += '\0' + argument;
   EXPECT_EQ(contentOf(folder.path("setup.log")), expected + '\0');

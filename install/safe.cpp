@@ -9,7 +9,8 @@ void safe(FileManager& files, const Location& destination) {
     // A missing item, or one that cannot be examined, is no link.
     std::optional<Attributes> item = files.attributes(current, Links::refuse);
     if (item && item->type == ItemType::link)
-      throw SetupFailure("Setup stopped because a destination folder is a symbolic link: " + current.path());
+      throw SetupFailure("Setup stopped because a destination folder is a symbolic link: " +
+                         current.path());
     if (current.path() == "/") return;
   }
 }

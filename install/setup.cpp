@@ -9,7 +9,8 @@ namespace tovren {
 namespace {
 
 // The preparation, whose errors leave unchanged unless they come from a full disk.
-std::optional<Handover> prepared(const Services& services, const Location& home, SetupManifest manifest) try {
+std::optional<Handover> prepared(const Services& services, const Location& home,
+                                 SetupManifest manifest) try {
   return prepare(services, home, std::move(manifest));
 } catch (...) {
   rethrowNamingAFullDisk(services.files, toolsFolderOf(home));

@@ -37,7 +37,9 @@ SetupManifest decodeManifestJson(const Bytes& json) {
 
 SetupManifest decodeManifest(std::string_view base64) {
   auto json = decodeBase64(base64);
-  if (!json) throw DecodingError("The setup manifest built into this program is damaged: it is not valid Base64.");
+  if (!json)
+    throw DecodingError(
+        "The setup manifest built into this program is damaged: it is not valid Base64.");
   return decodeManifestJson(*json);
 }
 

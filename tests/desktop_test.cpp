@@ -14,22 +14,32 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
     if (!fs::exists(std::string("/usr/bin/") + tool)) GTEST_SKIP() << tool << " is not installed";
   int number = 90 + getpid() % 100;  // a display no other server holds
   while (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
-  const std::string display = ":" + std::to_string(number), outputs = TOVREN_BUILD_DIR "/test-outputs/";
+  const std::string display = ":" + std::to_string(number),
+                    outputs = TOVREN_BUILD_DIR "/test-outputs/";
   Running server({"/usr/bin/Xvfb", {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}});
-  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + display.substr(1)); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  auto shell = [&](const std::string& command) { return runProgram({"/usr/bin/timeout", {"20", "sh", "-c", command}, {{"DISPLAY", display}}}); };
+  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + display.substr(1)); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  auto shell = [&](const std::string& command) {
+    return runProgram({"/usr/bin/timeout", {"20", "sh", "-c", command}, {{"DISPLAY", display}}});
+  };
   // Waits for the dialog titled `title`; with a `name`, saves the screen as
   // NAME.png and checks that it is not blank. Then does `action` to the focused
   // dialog until it closes: a key pressed while it is still being set up is lost.
-  auto answer = [&](const std::string& title, const std::string& action, const std::string& name = "") {
-    auto search = [&](const std::string& options) { return "xdotool search " + options + " --onlyvisible --name '^" + title + "$'"; };
+  auto answer = [&](const std::string& title, const std::string& action,
+                    const std::string& name = "") {
+    auto search = [&](const std::string& options) {
+      return "xdotool search " + options + " --onlyvisible --name '^" + title + "$'";
+    };
     EXPECT_EQ(shell(search("--sync") + " && sleep 0.3").status, 0) << "no dialog " << title;
     if (!name.empty()) {
       fs::create_directories(outputs);
-      Outcome spread = shell("import -window root " + outputs + name + ".png && convert " + outputs + name + ".png -format '%[fx:standard_deviation]' info: >&2");
+      Outcome spread = shell("import -window root " + outputs + name + ".png && convert " +
+                             outputs + name + ".png -format '%[fx:standard_deviation]' info: >&2");
       EXPECT_GT(std::atof(spread.errorOutput.c_str()), 0.05) << name << " looks blank";
     }
-    std::string tries = "for try in 1 2 3 4 5; do " + search("") + " windowfocus --sync >/dev/null 2>&1 || exit 0; " + action + "; sleep 1; done; exit 1";
+    std::string tries = "for try in 1 2 3 4 5; do " + search("") +
+                        " windowfocus --sync >/dev/null 2>&1 || exit 0; " + action +
+                        "; sleep 1; done; exit 1";
     EXPECT_EQ(shell(tries).status, 0) << action << " does not close " << title;
   };
   TemporaryFolder damaged;
@@ -37,20 +47,26 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
   writeFile(damaged.path("TOVREN.app/Contents/Resources/" + archiveName), "PK damaged");
   // No window manager places the dialog: it sits at the corner, and Cancel is the
   // right half of its bottom row.
-  const std::string cancel = "eval $(xdotool search --onlyvisible --name '^Set up TOVREN on this Mac$' getwindowgeometry --shell) && "
-                             "xdotool mousemove $((WIDTH * 3 / 4)) $((HEIGHT - 12)) click 1";
+  const std::string cancel =
+      "eval $(xdotool search --onlyvisible --name '^Set up TOVREN on this Mac$' getwindowgeometry "
+      "--shell) && "
+      "xdotool mousemove $((WIDTH * 3 / 4)) $((HEIGHT - 12)) click 1";
   struct Case {
     std::string answer, program;  // to the consent dialog
     int status;
     bool installed;
     std::string wayland = "";  // a Wayland display also named, which cannot be opened
-  } cases[] = {{"xdotool key Return", setupProgram(), 0, true, "tovren-no-such-display"},
-               {"xdotool key Escape", setupProgram(), 0, false},
-               {cancel, setupProgram(), 0, false},
-               {"xdotool key Return", damaged.path("TOVREN.app/Contents/MacOS/tovren-setup"), 1, false}};
+  } cases[] = {
+      {"xdotool key Return", setupProgram(), 0, true, "tovren-no-such-display"},
+      {"xdotool key Escape", setupProgram(), 0, false},
+      {cancel, setupProgram(), 0, false},
+      {"xdotool key Return", damaged.path("TOVREN.app/Contents/MacOS/tovren-setup"), 1, false}};
   for (const auto& c : cases) {
     Home home;
-    Running program({"/usr/bin/timeout", {"60", c.program}, {{"HOME", home.path()}, {"DISPLAY", display}, {"WAYLAND_DISPLAY", c.wayland}}});
+    Running program(
+        {"/usr/bin/timeout",
+         {"60", c.program},
+         {{"HOME", home.path()}, {"DISPLAY", display}, {"WAYLAND_DISPLAY", c.wayland}}});
     answer("Set up TOVREN on this Mac", c.answer, c.installed ? "consent-dialog" : "");
     if (c.status == 1) answer(alertTitle, "xdotool key Return", "failure-alert");
     EXPECT_EQ(program.wait().status, c.status) << c.answer;

@@ -8,11 +8,17 @@ namespace tovren::testing {
 namespace {
 
 const std::string choose = "\n\n1) Set up\n2) Cancel\nChoose a number (Return for 1): ";
-const std::string firstPrompt = "\nSet up TOVREN on this Mac\n\nThen connect your Quillet, scan and enter your purchase key. Your tools "
-                                "connect automatically. You can turn off automatic startup in Help." + choose;
-const std::string updatePrompt = "\nUpdate TOVREN on this Mac\n\nThis replaces the background program. Your current connection will end "
-                                 "and need a new scan. Saved configurations and purchase keys are kept.\n\n1) Update\n2) Cancel\n"
-                                 "Choose a number (Return for 1): ";
+const std::string firstPrompt =
+    "\nSet up TOVREN on this Mac\n\nThen connect your Quillet, scan and enter your purchase key. "
+    "Your tools "
+    "connect automatically. You can turn off automatic startup in Help." +
+    choose;
+const std::string updatePrompt =
+    "\nUpdate TOVREN on this Mac\n\nThis replaces the background program. Your current connection "
+    "will end "
+    "and need a new scan. Saved configurations and purchase keys are kept.\n\n1) Update\n2) "
+    "Cancel\n"
+    "Choose a number (Return for 1): ";
 
 TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeatsQuietly) {
   // Unforced, the main bundle (which every other proof runs) takes the row of the
@@ -22,14 +28,18 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeats
   EXPECT_EQ(rowName, std::string(machine.machine) == "aarch64" ? "arm64" : "amd64");
   for (std::string row : {"arm64", "amd64"}) {
     Home home;
-    std::string program = setupProgram(row + "-row"), console = home.tools("console-" + version + "-" + row);
-    Outcome first = home.run({}, row == "arm64" ? "\n" : "1\n", program);  // Return chooses the first button
+    std::string program = setupProgram(row + "-row"),
+                console = home.tools("console-" + version + "-" + row);
+    Outcome first =
+        home.run({}, row == "arm64" ? "\n" : "1\n", program);  // Return chooses the first button
     EXPECT_EQ(first.status, 0);
     EXPECT_EQ(first.terminal, firstPrompt);
     EXPECT_EQ(contentOf(console), shippedConsole(row));
     std::string plist = contentOf(home.path(launchAgent));
     EXPECT_NE(plist.find("<string>" + console + "</string>"), std::string::npos) << plist;
-    EXPECT_NE(plist.find("<string>" + marker + version + "-" + row + "</string>"), std::string::npos) << plist;
+    EXPECT_NE(plist.find("<string>" + marker + version + "-" + row + "</string>"),
+              std::string::npos)
+        << plist;
     // Asks nothing, so needs no terminal, and loads no desktop toolkit although a
     // display is named: it costs the same with a display as without one.
     TemporaryFolder logs;
@@ -38,7 +48,8 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeats
     Outcome again = home.run(environment, std::nullopt, program);
     EXPECT_EQ(again.status, 0) << again.errorOutput;
     EXPECT_EQ(contentOf(logs.path("log")), "");
-    EXPECT_EQ(contentOf(home.tools("setup.log")), "tovren " + version + " (" + row + "): wrote " + home.path(launchAgent) + "\n");
+    EXPECT_EQ(contentOf(home.tools("setup.log")),
+              "tovren " + version + " (" + row + "): wrote " + home.path(launchAgent) + "\n");
   }
 }
 
@@ -59,7 +70,8 @@ TEST(EndToEnd, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
     Outcome outcome = home.run({{"DISPLAY", ":3999"}}, c.typed);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(snapshot(home.path()), before);
-    EXPECT_TRUE((c.typed ? outcome.terminal : outcome.errorOutput).starts_with(c.shown)) << outcome.terminal << outcome.errorOutput;
+    EXPECT_TRUE((c.typed ? outcome.terminal : outcome.errorOutput).starts_with(c.shown))
+        << outcome.terminal << outcome.errorOutput;
     EXPECT_EQ(outcome.terminal.size(), c.typed ? c.shown.size() : 0);
   }
 }
@@ -67,8 +79,10 @@ TEST(EndToEnd, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
 // A manifest that does not decode is reported before anything is read or written;
 // command-line arguments change nothing.
 TEST(EndToEnd, ManifestThatDoesNotDecodeEndsInTheAlertWithStatusOne) {
-  for (auto [bundle, arguments, body] : {std::tuple{"without-version", std::vector<std::string>{"-x", "-k", "/", "/tmp"}, "could not be read: the top level has no member \"version\""},
-                                         {"not-base64", {"--help"}, "built into this program is damaged: it is not valid Base64"}}) {
+  for (auto [bundle, arguments, body] :
+       {std::tuple{"without-version", std::vector<std::string>{"-x", "-k", "/", "/tmp"},
+                   "could not be read: the top level has no member \"version\""},
+        {"not-base64", {"--help"}, "built into this program is damaged: it is not valid Base64"}}) {
     Home home;
     Outcome outcome = runProgram({setupProgram(bundle), arguments, {{"HOME", home.path()}}});
     EXPECT_EQ(outcome.status, 1);
@@ -81,17 +95,24 @@ TEST(EndToEnd, ManifestThatDoesNotDecodeEndsInTheAlertWithStatusOne) {
 // characters as visible pictures, and the tail even where ICU cannot be loaded.
 TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
   TemporaryFolder logs;
-  for (auto [typed, environment] : {std::pair{std::optional<std::string>("\n"), std::map<std::string, std::string>{}}, {{}, {}},
-                                    {{}, shimmed("libicuuc", logs.path("log"), 1, "fail")}}) {
+  for (auto [typed, environment] :
+       {std::pair{std::optional<std::string>("\n"), std::map<std::string, std::string>{}},
+        {{}, {}},
+        {{}, shimmed("libicuuc", logs.path("log"), 1, "fail")}}) {
     Home home;
     home.plist();
     Outcome outcome = home.run(environment, typed, setupProgram("console-exits-3"));
-    std::string message = alertTitle + "\n\nSetup stopped (exit 3).\n\nconsole: cannot reach the session service\u2400\u241b[2J\n\n"
-                          "Setup log: " + home.tools("setup.log") + "\n";
+    std::string message = alertTitle +
+                          "\n\nSetup stopped (exit 3).\n\nconsole: cannot reach the session "
+                          "service\u2400\u241b[2J\n\n"
+                          "Setup log: " +
+                          home.tools("setup.log") + "\n";
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(typed ? outcome.terminal : outcome.errorOutput, typed ? "\n" + message + "\n1) OK\nPress Return: " : message);
+    EXPECT_EQ(typed ? outcome.terminal : outcome.errorOutput,
+              typed ? "\n" + message + "\n1) OK\nPress Return: " : message);
   }
-  EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen ")) << "ICU was asked for, and refused";
+  EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen "))
+      << "ICU was asked for, and refused";
 }
 
 // A disk that is full, or has no room for another file, at each step: the alert
@@ -101,17 +122,24 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
 TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
   const std::string noFiles = "1.0 MB free and room for no more files", noBytes = "0 bytes free";
   struct Case {
-    std::string mount, free, said;  // said: what follows the disk's sentence, TOOLS for the tools folder
-    std::size_t filler = 0;         // bytes taken before the run
+    std::string mount, free,
+        said;                // said: what follows the disk's sentence, TOOLS for the tools folder
+    std::size_t filler = 0;  // bytes taken before the run
   } cases[] = {
       {"nr_inodes=1", noFiles, "Could not create the folder \"TOOLS\": No space left on device."},
       {"nr_inodes=3", noFiles, "Could not write \"TOOLS/setup.log\": No space left on device."},
       {"nr_inodes=4", noFiles, "Could not create the folder \"TOOLS/.setup-"},
-      {"nr_inodes=5", noFiles, "Setup stopped (exit 1).\n\nditto: " + mainBundle + "/Contents/Resources/" + archiveName + ": it unpacks to 1 file"},
-      {"nr_inodes=6", noFiles, "Could not write \"TOOLS/" + consoleName + "\": No space left on device."},
-      {"nr_inodes=7", noFiles, "Setup stopped (exit 2).\n\n"},  // the console could not register itself
-      {"size=4k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: TOOLS/setup.log", 4096},  // the unpacker's words lost
-      {"size=8k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: TOOLS/setup.log"},        // the console's lost
+      {"nr_inodes=5", noFiles,
+       "Setup stopped (exit 1).\n\nditto: " + mainBundle + "/Contents/Resources/" + archiveName +
+           ": it unpacks to 1 file"},
+      {"nr_inodes=6", noFiles,
+       "Could not write \"TOOLS/" + consoleName + "\": No space left on device."},
+      {"nr_inodes=7", noFiles,
+       "Setup stopped (exit 2).\n\n"},  // the console could not register itself
+      {"size=4k", noBytes, "Setup stopped (exit 1).\n\n\nSetup log: TOOLS/setup.log",
+       4096},  // the unpacker's words lost
+      {"size=8k", noBytes,
+       "Setup stopped (exit 1).\n\n\nSetup log: TOOLS/setup.log"},  // the console's lost
   };
   for (const auto& c : cases) {
     Home home;
@@ -119,11 +147,14 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
     if (!disk.mounted()) continue;
     if (c.filler) writeFile(home.path("filler"), std::string(c.filler, 'x'));
     Outcome full = home.run();
-    std::string said = "The disk that holds " + home.tools() + " is full: it has " + c.free + ". Make room on it, then run setup again.\n" + c.said;
-    for (auto at = said.find("TOOLS"); at != std::string::npos; at = said.find("TOOLS", at)) said.replace(at, 5, home.tools());
+    std::string said = "The disk that holds " + home.tools() + " is full: it has " + c.free +
+                       ". Make room on it, then run setup again.\n" + c.said;
+    for (auto at = said.find("TOOLS"); at != std::string::npos; at = said.find("TOOLS", at))
+      said.replace(at, 5, home.tools());
     EXPECT_EQ(full.status, 1) << c.mount;
     EXPECT_NE(full.terminal.find(said), std::string::npos) << c.mount << full.terminal;
-    EXPECT_TRUE(!fs::exists(home.console()) || contentOf(home.console()) == shippedConsole()) << c.mount;
+    EXPECT_TRUE(!fs::exists(home.console()) || contentOf(home.console()) == shippedConsole())
+        << c.mount;
     EXPECT_EQ(home.count("."), 0) << c.mount << ": a staging folder or temporary file is left";
     disk.remount("size=1m,nr_inodes=100"), fs::remove(home.path("filler"));
     EXPECT_EQ(home.run().status, 0) << c.mount;

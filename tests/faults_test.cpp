@@ -21,22 +21,27 @@ void firstInstallation(const Home&) {}
 void update(const Home& home) {
   home.plist("<string>" + marker + "0.0.1-" + rowName + "</string>");
   fs::create_directories(home.tools());
-  fs::permissions(home.path(".tovren"), fs::perms(0700)), fs::permissions(home.tools(), fs::perms(0700));
+  fs::permissions(home.path(".tovren"), fs::perms(0700)),
+      fs::permissions(home.tools(), fs::perms(0700));
   writeFile(home.tools("setup.log"), "old output\n");
   writeFile(home.tools("console-0.0.1-" + rowName), "older console");
   writeFile(home.console(), "stale console of this version");
 }
 
 // A run in `home` through the shim, acting on operation `at`: what it logged.
-Outcome shimmedRun(const Home& home, long at, const std::string& action, std::vector<Operation>& operations, int& injected) {
+Outcome shimmedRun(const Home& home, long at, const std::string& action,
+                   std::vector<Operation>& operations, int& injected) {
   TemporaryFolder logs;
-  Outcome outcome = home.run(shimmed(home.path() + ":" + mainBundle + ":/proc/self/exe", logs.path("log"), at, action));
+  Outcome outcome = home.run(
+      shimmed(home.path() + ":" + mainBundle + ":/proc/self/exe", logs.path("log"), at, action));
   std::istringstream lines(contentOf(logs.path("log")));
   Operation operation;
   for (std::string line, number; std::getline(lines, line);) {
     std::istringstream fields(line);
-    if (line.starts_with("! ")) injected = std::stoi(line.substr(2));
-    else if (fields >> number >> operation.call >> std::oct >> operation.flags && std::getline(fields >> std::ws, operation.path))
+    if (line.starts_with("! "))
+      injected = std::stoi(line.substr(2));
+    else if (fields >> number >> operation.call >> std::oct >> operation.flags &&
+             std::getline(fields >> std::ws, operation.path))
       operations.push_back(operation);
   }
   return outcome;
@@ -44,7 +49,9 @@ Outcome shimmedRun(const Home& home, long at, const std::string& action, std::ve
 
 int alerts(const std::string& shown) {
   int n = 0;
-  for (auto at = shown.find(alertTitle); at != std::string::npos; at = shown.find(alertTitle, at + 1)) ++n;
+  for (auto at = shown.find(alertTitle); at != std::string::npos;
+       at = shown.find(alertTitle, at + 1))
+    ++n;
   return n;
 }
 
@@ -65,20 +72,27 @@ std::vector<Operation> undisturbed(void (*arrange)(const Home&), const std::stri
     std::string context = scenario + " under umask " + std::to_string(umask) + ": ";
     EXPECT_EQ(outcome.status, 0) << context << outcome.terminal;
     std::ostringstream modes;
-    modes << std::oct << modeOf(home.path(".tovren")) << " " << modeOf(home.tools()) << " " << modeOf(home.tools("setup.log")) << " "
-          << modeOf(home.console()) << " " << contentOf(home.tools("setup.log"));
-    EXPECT_EQ(modes.str(), "700 700 600 700 tovren " + version + " (" + rowName + "): wrote " + home.path(launchAgent) + "\n")
+    modes << std::oct << modeOf(home.path(".tovren")) << " " << modeOf(home.tools()) << " "
+          << modeOf(home.tools("setup.log")) << " " << modeOf(home.console()) << " "
+          << contentOf(home.tools("setup.log"));
+    EXPECT_EQ(modes.str(), "700 700 600 700 tovren " + version + " (" + rowName + "): wrote " +
+                               home.path(launchAgent) + "\n")
         << context;
     std::vector<std::string> flushed;
     for (const auto& operation : operations) {
       std::string what = context + operation.call + " " + operation.path;
-      bool opens = operation.call == "open" || operation.call == "openat" || operation.call == "mkostemp";
-      bool creates = opens ? operation.flags & O_CREAT || operation.call == "mkostemp" : operation.call.find("mkdir") == 0 || operation.call.find("chmod") != std::string::npos;
+      bool opens =
+          operation.call == "open" || operation.call == "openat" || operation.call == "mkostemp";
+      bool creates = opens ? operation.flags & O_CREAT || operation.call == "mkostemp"
+                           : operation.call.find("mkdir") == 0 ||
+                                 operation.call.find("chmod") != std::string::npos;
       EXPECT_TRUE(!opens || operation.flags & O_CLOEXEC) << what << " is not close-on-exec";
       EXPECT_TRUE(!creates || (operation.flags & 077) == 0) << what << " gives others access";
       if (operation.call == "write") std::erase(flushed, operation.path);
       if (operation.call == "fsync") flushed.push_back(operation.path);
-      EXPECT_TRUE(operation.call != "rename" || std::count(flushed.begin(), flushed.end(), operation.path)) << what << " was not flushed";
+      EXPECT_TRUE(operation.call != "rename" ||
+                  std::count(flushed.begin(), flushed.end(), operation.path))
+          << what << " was not flushed";
     }
   }
   return operations;
@@ -91,33 +105,45 @@ std::vector<Operation> undisturbed(void (*arrange)(const Home&), const std::stri
 // staging folder of its own.
 TEST(Faults, EveryOperationFailedOrKilledLeavesNoHalfInstallAndTheNextRunSucceeds) {
   std::mt19937 random(20261206);
-  for (auto [arrange, scenario] : {std::pair{&firstInstallation, "first installation"}, {&update, "update"}}) {
+  for (auto [arrange, scenario] :
+       {std::pair{&firstInstallation, "first installation"}, {&update, "update"}}) {
     std::vector<Operation> operations = undisturbed(arrange, scenario);
     ASSERT_GT(operations.size(), 20u);
     std::vector<std::pair<std::string, long>> points;
-    for (long at = 1; at <= static_cast<long>(operations.size()); ++at) points.insert(points.end(), {{"fail", at}, {"kill", at}});
-    for (int i = 0; i < 40; ++i) points.emplace_back("kill after", std::uniform_int_distribution<long>(0, 200000)(random));
+    for (long at = 1; at <= static_cast<long>(operations.size()); ++at)
+      points.insert(points.end(), {{"fail", at}, {"kill", at}});
+    for (int i = 0; i < 40; ++i)
+      points.emplace_back("kill after", std::uniform_int_distribution<long>(0, 200000)(random));
     for (const auto& [action, at] : points) {
       Home home;
       arrange(home);
       std::string before = contentOf(home.console());
       std::vector<Operation> ignored;
       int injected = 0;
-      Outcome outcome = action == "kill after" ? runProgram({setupProgram(), {}, {{"HOME", home.path()}}, "1\n\n", at})
-                                               : shimmedRun(home, at, action, ignored, injected);
-      std::string context = std::string(scenario) + ", " + action + " " + std::to_string(at) +
-                            (action == "kill after" ? "" : " " + operations[at - 1].call + " " + operations[at - 1].path) + "\n" + outcome.terminal;
+      Outcome outcome = action == "kill after"
+                            ? runProgram({setupProgram(), {}, {{"HOME", home.path()}}, "1\n\n", at})
+                            : shimmedRun(home, at, action, ignored, injected);
+      std::string context =
+          std::string(scenario) + ", " + action + " " + std::to_string(at) +
+          (action == "kill after" ? ""
+                                  : " " + operations[at - 1].call + " " + operations[at - 1].path) +
+          "\n" + outcome.terminal;
       if (action == "fail") {
         EXPECT_NE(injected, 0) << context;
         EXPECT_EQ(alerts(outcome.terminal), outcome.status) << context;
-        EXPECT_TRUE(outcome.status == 0 || outcome.terminal.find(std::strerror(injected)) != std::string::npos ||
-                    outcome.terminal.find("The setup files are missing.") != std::string::npos) << context << "the alert says what failed";
-        EXPECT_EQ(home.count(".") - home.count(".setup-"), 0) << context << "a temporary file is left";
+        EXPECT_TRUE(outcome.status == 0 ||
+                    outcome.terminal.find(std::strerror(injected)) != std::string::npos ||
+                    outcome.terminal.find("The setup files are missing.") != std::string::npos)
+            << context << "the alert says what failed";
+        EXPECT_EQ(home.count(".") - home.count(".setup-"), 0)
+            << context << "a temporary file is left";
         // A failing removal of the staging folder is ignored, and the folder stays.
         EXPECT_LE(home.count(".setup-"), outcome.status == 0 ? 1 : 0) << context;
       }
       EXPECT_TRUE(action != "kill" || outcome.status == 128 + SIGKILL) << context;
-      EXPECT_TRUE(contentOf(home.console()) == before || contentOf(home.console()) == shippedConsole()) << context;
+      EXPECT_TRUE(contentOf(home.console()) == before ||
+                  contentOf(home.console()) == shippedConsole())
+          << context;
       int staging = home.count(".setup-");
       Outcome next = home.run();
       EXPECT_EQ(next.status, 0) << context << next.terminal;
@@ -132,7 +158,9 @@ TEST(Concurrency, RunsStartedTogetherLeaveOneIntactConsole) {
     Home home;
     home.plist();
     std::vector<std::unique_ptr<Running>> runs;
-    while (runs.size() < static_cast<std::size_t>(together)) runs.push_back(std::make_unique<Running>(Launch{setupProgram(), {}, {{"HOME", home.path()}}}));
+    while (runs.size() < static_cast<std::size_t>(together))
+      runs.push_back(
+          std::make_unique<Running>(Launch{setupProgram(), {}, {{"HOME", home.path()}}}));
     for (auto& run : runs) {
       Outcome outcome = run->wait();
       EXPECT_EQ(alerts(outcome.errorOutput), outcome.status) << outcome.errorOutput;

@@ -32,15 +32,18 @@ namespace tovren::testing {
 namespace fs = std::filesystem;
 
 // The constants of the build, and the row this test program is built for.
-const std::string version(constants::consoleVersion), rowName(TOVREN_ROW), launchAgent(constants::launchAgent),
-    marker(constants::versionMarker), toolsFolder(constants::toolsFolder), archiveName(constants::row(TOVREN_ROW).archive),
-    platformKey(constants::row(TOVREN_ROW).platformKey), consoleName = "console-" + version + "-" + rowName;
+const std::string version(constants::consoleVersion), rowName(TOVREN_ROW),
+    launchAgent(constants::launchAgent), marker(constants::versionMarker),
+    toolsFolder(constants::toolsFolder), archiveName(constants::row(TOVREN_ROW).archive),
+    platformKey(constants::row(TOVREN_ROW).platformKey),
+    consoleName = "console-" + version + "-" + rowName;
 const std::string mainBundle = TOVREN_MAIN_BUNDLE, alertTitle = "TOVREN could not finish setup",
                   unpacker = mainBundle + "/Contents/MacOS/" + std::string(constants::unpacker);
 
 // The setup program of the main bundle, or of a test bundle such as "console-exits-3".
 inline std::string setupProgram(const std::string& testBundle = "") {
-  return (testBundle.empty() ? mainBundle : TOVREN_BUNDLES "/" + testBundle + ".app") + "/Contents/MacOS/tovren-setup";
+  return (testBundle.empty() ? mainBundle : TOVREN_BUNDLES "/" + testBundle + ".app") +
+         "/Contents/MacOS/tovren-setup";
 }
 
 inline std::string contentOf(const std::string& path) {
@@ -52,11 +55,13 @@ inline std::string shippedConsole(const std::string& architecture = rowName) {
   return contentOf(TOVREN_ARCHIVES "/" + architecture + "/tovren");
 }
 
-inline void writeFile(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+inline void writeFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
 
 // Of the item itself, 0 when there is none.
 inline unsigned modeOf(const std::string& path) {
-  struct stat status{};
+  struct stat status {};
   return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
@@ -66,8 +71,10 @@ inline std::string snapshot(const std::string& root) {
   for (const auto& item : fs::recursive_directory_iterator(root)) {
     std::ostringstream line;
     line << item.path().lexically_relative(root).string() << " " << std::oct << modeOf(item.path());
-    if (item.is_symlink()) line << " -> " << fs::read_symlink(item.path()).string();
-    else if (item.is_regular_file()) line << " [" << contentOf(item.path()) << "]";
+    if (item.is_symlink())
+      line << " -> " << fs::read_symlink(item.path()).string();
+    else if (item.is_regular_file())
+      line << " [" << contentOf(item.path()) << "]";
     items.push_back(line.str() + "\n");
   }
   std::sort(items.begin(), items.end());
@@ -81,9 +88,14 @@ class TemporaryFolder {
   TemporaryFolder() : path_((fs::temp_directory_path() / "tovren test-XXXXXX").string()) {
     if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
   }
-  ~TemporaryFolder() { std::error_code ignored; fs::remove_all(path_, ignored); }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
   TemporaryFolder(const TemporaryFolder&) = delete;
-  std::string path(const std::string& relative = "") const { return path_ + (relative.empty() ? "" : "/" + relative); }
+  std::string path(const std::string& relative = "") const {
+    return path_ + (relative.empty() ? "" : "/" + relative);
+  }
 
  private:
   std::string path_;
@@ -98,7 +110,7 @@ struct Launch {
   std::string program;
   std::vector<std::string> arguments = {};
   std::map<std::string, std::string> environment = {};  // over this process's, less any display
-  std::optional<std::string> typed = std::nullopt;       // typed on a terminal; none: no terminal
+  std::optional<std::string> typed = std::nullopt;      // typed on a terminal; none: no terminal
   std::optional<int> killAfterMicroseconds = std::nullopt;
 };
 
@@ -114,7 +126,8 @@ struct Launch {
 }
 
 inline void killLater(pid_t child, const Launch& launch) {
-  if (launch.killAfterMicroseconds) ::usleep(static_cast<useconds_t>(*launch.killAfterMicroseconds)), ::kill(child, SIGKILL);
+  if (launch.killAfterMicroseconds)
+    ::usleep(static_cast<useconds_t>(*launch.killAfterMicroseconds)), ::kill(child, SIGKILL);
 }
 
 inline int statusOf(pid_t child) {
@@ -130,7 +143,8 @@ class Running {
  public:
   explicit Running(const Launch& launch) : child_(::fork()) {
     if (child_ == 0) {
-      int null = ::open("/dev/null", O_RDWR), errors = ::open(errors_.path("errors").c_str(), O_WRONLY | O_CREAT, 0600);
+      int null = ::open("/dev/null", O_RDWR),
+          errors = ::open(errors_.path("errors").c_str(), O_WRONLY | O_CREAT, 0600);
       ::dup2(null, 0), ::dup2(null, 1), ::dup2(errors, 2), ::setsid();
       execute(launch);
     }
@@ -141,7 +155,9 @@ class Running {
     if (child_ > 0) ::kill(child_, SIGTERM), statusOf(child_);
   }
   Running(const Running&) = delete;
-  Outcome wait() { return {statusOf(std::exchange(child_, 0)), contentOf(errors_.path("errors")), ""}; }
+  Outcome wait() {
+    return {statusOf(std::exchange(child_, 0)), contentOf(errors_.path("errors")), ""};
+  }
 
  private:
   TemporaryFolder errors_;
@@ -154,7 +170,9 @@ inline Outcome runProgram(const Launch& launch) {
   if (!launch.typed) return Running(launch).wait();
   int terminal = -1, program = -1;
   termios settings{};
-  if (::openpty(&terminal, &program, nullptr, nullptr, nullptr) != 0 || ::tcgetattr(program, &settings) != 0) throw std::runtime_error("openpty");
+  if (::openpty(&terminal, &program, nullptr, nullptr, nullptr) != 0 ||
+      ::tcgetattr(program, &settings) != 0)
+    throw std::runtime_error("openpty");
   settings.c_lflag &= ~tcflag_t{ECHO};
   ::tcsetattr(program, TCSANOW, &settings);
   pid_t child = ::fork();
@@ -162,19 +180,25 @@ inline Outcome runProgram(const Launch& launch) {
   // The terminal keeps typed lines until the program reads them; then it reads the
   // end of input, so a program that asks more than the test typed ends instead of waiting.
   const std::string typed = *launch.typed + "\x04";
-  if (child < 0 || ::write(terminal, typed.data(), typed.size()) < 0) throw std::runtime_error("fork");
+  if (child < 0 || ::write(terminal, typed.data(), typed.size()) < 0)
+    throw std::runtime_error("fork");
   // This side holds the program's end open too: once every holder has closed it, a
   // read here can report the end before the last output has arrived. Instead, a mark
   // written behind the program's output once it has ended shows that all of it is here.
   const std::string end = "\x1e<end>";
   Outcome outcome;
-  std::thread waiter([&] { killLater(child, launch), outcome.status = statusOf(child), ::write(program, end.data(), end.size()); });
+  std::thread waiter([&] {
+    killLater(child, launch), outcome.status = statusOf(child),
+                              ::write(program, end.data(), end.size());
+  });
   char buffer[4096];
-  for (ssize_t n; !outcome.terminal.ends_with(end) && ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
+  for (ssize_t n; !outcome.terminal.ends_with(end) &&
+                  ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
     outcome.terminal.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
   waiter.join();
   ::close(terminal), ::close(program);
-  if (outcome.terminal.ends_with(end)) outcome.terminal.resize(outcome.terminal.size() - end.size());
+  if (outcome.terminal.ends_with(end))
+    outcome.terminal.resize(outcome.terminal.size() - end.size());
   std::erase(outcome.terminal, '\r');
   return outcome;
 }
@@ -183,19 +207,26 @@ inline Outcome runProgram(const Launch& launch) {
 // operations on paths under the colon-separated `scope` prefixes are numbered and
 // logged to `log` ("<number> <call> <octal flags> <path>"), and the one numbered
 // `at` fails ("fail", logged as "! <errno>") or is killed ("kill").
-inline std::map<std::string, std::string> shimmed(const std::string& scope, const std::string& log, long at = 0,
-                                                  const std::string& action = "none") {
-  return {{"LD_PRELOAD", TOVREN_SHIM}, {"TOVREN_SHIM_SCOPE", scope},   {"TOVREN_SHIM_LOG", log},
-          {"TOVREN_SHIM_AT", std::to_string(at)}, {"TOVREN_SHIM_ACTION", action}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+inline std::map<std::string, std::string> shimmed(const std::string& scope, const std::string& log,
+                                                  long at = 0, const std::string& action = "none") {
+  return {{"LD_PRELOAD", TOVREN_SHIM},    {"TOVREN_SHIM_SCOPE", scope},
+          {"TOVREN_SHIM_LOG", log},       {"TOVREN_SHIM_AT", std::to_string(at)},
+          {"TOVREN_SHIM_ACTION", action}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
 }
 
 // A small file system (tmpfs) mounted on `folder` with `options`, e.g. "size=64k",
 // unmounted when the value goes; where none can be mounted (not root), it says so.
 class SmallDisk {
  public:
-  SmallDisk(const std::string& folder, const std::string& options, const std::string& row) : folder_(folder) {
-    mounted_ = options.empty() || runProgram({"/bin/mount", {"-t", "tmpfs", "-o", options, "tovren-test", folder}}).status == 0;
-    if (!mounted_) std::cout << "[ skipped  ] " << row << ": cannot mount a small file system here (not root?)\n";
+  SmallDisk(const std::string& folder, const std::string& options, const std::string& row)
+      : folder_(folder) {
+    mounted_ =
+        options.empty() ||
+        runProgram({"/bin/mount", {"-t", "tmpfs", "-o", options, "tovren-test", folder}}).status ==
+            0;
+    if (!mounted_)
+      std::cout << "[ skipped  ] " << row
+                << ": cannot mount a small file system here (not root?)\n";
     if (options.empty()) folder_.clear();
   }
   ~SmallDisk() {
@@ -203,7 +234,9 @@ class SmallDisk {
   }
   SmallDisk(const SmallDisk&) = delete;
   // Gives the mounted file system new options, such as more room.
-  void remount(const std::string& options) { runProgram({"/bin/mount", {"-o", "remount," + options, folder_}}); }
+  void remount(const std::string& options) {
+    runProgram({"/bin/mount", {"-o", "remount," + options, folder_}});
+  }
   bool mounted() const { return mounted_; }
 
  private:
@@ -225,22 +258,28 @@ struct Home : TemporaryFolder {
   int count(const std::string& prefix) const {
     std::error_code none;
     int n = 0;
-    for (fs::directory_iterator entry(tools(), none), end; entry != end; ++entry) n += entry->path().filename().string().starts_with(prefix);
+    for (fs::directory_iterator entry(tools(), none), end; entry != end; ++entry)
+      n += entry->path().filename().string().starts_with(prefix);
     return n;
   }
-  Outcome run(std::map<std::string, std::string> environment = {}, std::optional<std::string> typed = "1\n\n",
+  Outcome run(std::map<std::string, std::string> environment = {},
+              std::optional<std::string> typed = "1\n\n",
               const std::string& program = setupProgram()) const {
     environment["HOME"] = path();
     return runProgram({program, {}, environment, typed});
   }
 };
 
-// Records "activate" and each alert's message text in `calls`, and answers every alert with noButton.
+// Records "activate" and each alert's message text in `calls`, and answers every alert with
+// noButton.
 struct ScriptedApplication : Application {
-  explicit ScriptedApplication(std::optional<Location> folder = std::nullopt) : resources(std::move(folder)) {}
+  explicit ScriptedApplication(std::optional<Location> folder = std::nullopt)
+      : resources(std::move(folder)) {}
   bool setAccessoryPolicy() override { return true; }
   void activate() override { calls.push_back("activate"); }
-  int runModal(const Alert& alert) override { return calls.push_back(alert.messageText), alerts.push_back(alert), noButton; }
+  int runModal(const Alert& alert) override {
+    return calls.push_back(alert.messageText), alerts.push_back(alert), noButton;
+  }
   std::optional<Location> resourceFolder() override { return resources; }
 
   std::vector<std::string> calls;

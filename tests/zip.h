@@ -10,9 +10,10 @@ namespace tovren::testing {
 struct Entry {
   std::string name, data;  // a link's data is its target
   unsigned mode = S_IFREG | 0755;
-  std::optional<std::uint64_t> declared = {};  // unpacked size, when not the data's; past 32 bits in a zip64 field
-  std::optional<std::string> localName = {};   // in its local header, when not `name`
-  unsigned system = 3;                          // of its maker: 3 Unix, 0 DOS, 10 Windows NTFS
+  std::optional<std::uint64_t> declared =
+      {};  // unpacked size, when not the data's; past 32 bits in a zip64 field
+  std::optional<std::string> localName = {};  // in its local header, when not `name`
+  unsigned system = 3;                        // of its maker: 3 Unix, 0 DOS, 10 Windows NTFS
   bool deflated = false;
   std::optional<std::uint32_t> packed = {};  // packed size, when not the packed data's
 };
@@ -25,17 +26,13 @@ inline std::string fields(std::initializer_list<std::pair<int, std::uint64_t>> v
   return out;
 }
 
-// `data` as a raw deflate stream.
+// `data` as a raw deflate stream: zlib's stream without its 2-byte header and 4-byte checksum.
 inline std::string deflated(const std::string& data) {
-  z_stream stream{};
-  std::string out(::compressBound(static_cast<uLong>(data.size())) + 64, '\0');
-  ::deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data())), stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data()), stream.avail_out = static_cast<uInt>(out.size());
-  ::deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  ::deflateEnd(&stream);
-  return out;
+  std::string out(::compressBound(static_cast<uLong>(data.size())), '\0');
+  uLongf size = static_cast<uLongf>(out.size());
+  ::compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+              reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()), 9);
+  return out.substr(2, size - 6);
 }
 
 // A zip archive of stored or deflated entries written exactly as given: any name,
@@ -44,17 +41,34 @@ inline std::string zip(const std::vector<Entry>& entries) {
   std::string out, central;
   for (const auto& e : entries) {
     std::string data = e.deflated ? deflated(e.data) : e.data, local = e.localName.value_or(e.name);
-    std::uint64_t size = e.declared.value_or(e.data.size()), packed = e.packed.value_or(static_cast<std::uint32_t>(data.size()));
+    std::uint64_t size = e.declared.value_or(e.data.size()),
+                  packed = e.packed.value_or(static_cast<std::uint32_t>(data.size()));
     std::string wide = size > 0xFFFFFFFE ? fields({{2, 1}, {2, 8}, {8, size}}) : "";
     // Version 45, UTF-8 names, a fixed time, the checksum and the sizes.
-    auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
-    std::string common = fields({{2, 45}, {2, 0x800}, {2, e.deflated ? 8 : 0}, {4, 0x210000}, {4, crc}, {4, packed},
+    auto crc =
+        ::crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
+    std::string common = fields({{2, 45},
+                                 {2, 0x800},
+                                 {2, e.deflated ? 8 : 0},
+                                 {4, 0x210000},
+                                 {4, crc},
+                                 {4, packed},
                                  {4, wide.empty() ? size : 0xFFFFFFFF}});
-    central += fields({{4, 0x02014b50}, {1, 45}, {1, e.system}}) + common +
-               fields({{2, e.name.size()}, {2, wide.size()}, {6, 0}, {4, e.mode << 16}, {4, out.size()}}) + e.name + wide;
-    out += fields({{4, 0x04034b50}}) + common + fields({{2, local.size()}, {2, wide.size()}}) + local + wide + data;
+    central +=
+        fields({{4, 0x02014b50}, {1, 45}, {1, e.system}}) + common +
+        fields({{2, e.name.size()}, {2, wide.size()}, {6, 0}, {4, e.mode << 16}, {4, out.size()}}) +
+        e.name + wide;
+    out += fields({{4, 0x04034b50}}) + common + fields({{2, local.size()}, {2, wide.size()}}) +
+           local + wide + data;
   }
-  return out + central + fields({{4, 0x06054b50}, {4, 0}, {2, entries.size()}, {2, entries.size()}, {4, central.size()}, {4, out.size()}, {2, 0}});
+  return out + central +
+         fields({{4, 0x06054b50},
+                 {4, 0},
+                 {2, entries.size()},
+                 {2, entries.size()},
+                 {4, central.size()},
+                 {4, out.size()},
+                 {2, 0}});
 }
 
 }  // namespace tovren::testing

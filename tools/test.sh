@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 . tools/steps.sh
 # The virtual X server, its driver and a screenshot tool for the desktop dialogs;
 # Python for archives written by its zipfile module; zlib for the checksums of
-# archives the tests write byte by byte; file to tell an Arm program.
-tools/prerequisites.sh --arm64 xvfb xauth xdotool imagemagick python3 zlib1g-dev file
+# archives the tests write byte by byte; file to tell an Arm program; the formatter.
+tools/prerequisites.sh --arm64 xvfb xauth xdotool imagemagick python3 zlib1g-dev file clang-format
 jobs=$(nproc)
 
 # Runs the tests of the build folder $1, then repeats what any test noted about
@@ -27,6 +27,10 @@ emulate_arm64() {
   [ -e $binfmt/register ] || $sudo mount -t binfmt_misc binfmt_misc $binfmt
   [ -e $binfmt/qemu-aarch64 ] || $sudo sh -c "cat /usr/lib/binfmt.d/qemu-aarch64.conf > $binfmt/register"
 }
+
+# Every C++ file as the project's formatter (.clang-format) writes it.
+step "Checking the format of the C++ files" \
+  sh -c 'git ls-files -z "*.cpp" "*.h" | xargs -0 clang-format --dry-run --Werror'
 
 # CMake's default generator, as most people build first.
 step "Configuring build-make/ (CMake's default generator)" cmake -S . -B build-make

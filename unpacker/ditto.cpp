@@ -51,14 +51,16 @@ void checkRead(archive* reader, int status) {
 
 // A write the library reports as a mere warning, such as a full disk, fails too.
 void checkWrite(archive* writer, la_ssize_t status, const std::string& name) {
-  if (status != ARCHIVE_OK) throw Refusal("cannot unpack \"" + shown(name) + "\": " + reason(writer, true));
+  if (status != ARCHIVE_OK)
+    throw Refusal("cannot unpack \"" + shown(name) + "\": " + reason(writer, true));
 }
 
 // The archive, opened without waiting on a fifo and refused unless it is a file.
 FileHandle openArchive(const char* path) {
   FileHandle zip(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), path);
-  struct stat status{};
-  if (zip.descriptor() < 0 || ::fstat(zip.descriptor(), &status) != 0) throw Refusal(std::strerror(errno));
+  struct stat status {};
+  if (zip.descriptor() < 0 || ::fstat(zip.descriptor(), &status) != 0)
+    throw Refusal(std::strerror(errno));
   if (!S_ISREG(status.st_mode)) throw Refusal("it is not a regular file");
   return zip;
 }
@@ -67,7 +69,7 @@ FileHandle openArchive(const char* path) {
 FileHandle enterFolder(const char* path) {
   FileHandle folder(::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
   int code = errno;
-  struct stat status{};
+  struct stat status {};
   if (folder.descriptor() < 0 && ::lstat(path, &status) == 0 && S_ISLNK(status.st_mode))
     throw Refusal("it is a symbolic link");
   if (folder.descriptor() < 0) throw Refusal(std::strerror(code));
@@ -81,29 +83,33 @@ FileHandle enterFolder(const char* path) {
 void requireRoom(int folder, const std::vector<ListedEntry>& entries) {
   std::uint64_t needed = 0;
   for (const auto& entry : entries) {
-    if (entry.size > UINT64_MAX - needed) throw Refusal("it unpacks to more bytes than any disk holds");
+    if (entry.size > UINT64_MAX - needed)
+      throw Refusal("it unpacks to more bytes than any disk holds");
     needed += entry.size;
   }
-  struct statvfs space{};
+  struct statvfs space {};
   if (::fstatvfs(folder, &space) != 0) return;  // the writes will tell
   std::uint64_t free = std::uint64_t{space.f_bavail} * space.f_frsize;
   if (needed > free)
-    throw Refusal("it unpacks to " + std::to_string(needed) + " bytes, but the folder has only " + std::to_string(free) +
-                  " bytes free");
+    throw Refusal("it unpacks to " + std::to_string(needed) + " bytes, but the folder has only " +
+                  std::to_string(free) + " bytes free");
   // A file system that counts its files (f_files) has room for f_favail more.
   if (space.f_files != 0 && entries.size() > space.f_favail)
-    throw Refusal("it unpacks to " + std::to_string(entries.size()) + (entries.size() == 1 ? " file" : " files") +
+    throw Refusal("it unpacks to " + std::to_string(entries.size()) +
+                  (entries.size() == 1 ? " file" : " files") +
                   ", but the folder has room for only " + std::to_string(space.f_favail) + " more");
 }
 
 // Refuses what the listing could not show: a hard link, and a symbolic link
 // whose target leads outside the folder.
 void vet(archive_entry* entry, const std::string& name) {
-  if (archive_entry_hardlink(entry)) throw Refusal("refusing entry \"" + shown(name) + "\": it is a hard link");
+  if (archive_entry_hardlink(entry))
+    throw Refusal("refusing entry \"" + shown(name) + "\": it is a hard link");
   if (archive_entry_filetype(entry) == AE_IFLNK) {
     const char* target = archive_entry_symlink(entry);
     if (!target || !staysInside(target))
-      throw Refusal("refusing entry \"" + shown(name) + "\": its symbolic link leads outside the folder");
+      throw Refusal("refusing entry \"" + shown(name) +
+                    "\": its symbolic link leads outside the folder");
   }
   // Keep the permission bits, never set-user-ID, set-group-ID or sticky bits.
   archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
@@ -113,7 +119,8 @@ void copyData(archive* reader, archive* writer, const ListedEntry& listed) {
   const void* block;
   size_t size;
   la_int64_t offset;
-  for (int status; (status = archive_read_data_block(reader, &block, &size, &offset)) != ARCHIVE_EOF;) {
+  for (int status;
+       (status = archive_read_data_block(reader, &block, &size, &offset)) != ARCHIVE_EOF;) {
     // A damaged entry (a checksum that does not match) is only a warning to the
     // library; here it ends the unpacking.
     if (status != ARCHIVE_OK) checkRead(reader, ARCHIVE_FAILED);
@@ -130,13 +137,15 @@ void extract(int zip, const std::vector<ListedEntry>& entries) {
   // Only a complete archive: its central directory names every entry, in the
   // order of their data, as the listing has them.
   archive_read_support_format_zip_seekable(reader.get());
-  archive_write_disk_set_options(writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                                   ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS | ARCHIVE_EXTRACT_NO_OVERWRITE);
+  archive_write_disk_set_options(
+      writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
+                        ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
+                        ARCHIVE_EXTRACT_NO_OVERWRITE);
   checkRead(reader.get(), archive_read_open_fd(reader.get(), zip, 65536));
   std::size_t next = 0;
   archive_entry* entry;
-  for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF; ++next) {
+  for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;
+       ++next) {
     // A name the library cannot convert is only a warning: the listing's own
     // bytes are the name.
     checkRead(reader.get(), status);

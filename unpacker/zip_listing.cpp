@@ -21,7 +21,8 @@ constexpr std::uint32_t end64Signature = 0x06064b50;
 constexpr std::uint32_t centralSignature = 0x02014b50;
 constexpr std::uint32_t localSignature = 0x04034b50;
 constexpr std::uint32_t inZip64 = 0xFFFFFFFF;
-constexpr std::size_t endSize = 22, locatorSize = 20, end64Size = 56, centralSize = 46, localSize = 30;
+constexpr std::size_t endSize = 22, locatorSize = 20, end64Size = 56, centralSize = 46,
+                      localSize = 30;
 
 // Exactly `size` bytes of the archive from `offset` on.
 std::string readAt(const ReadAt& source, std::uint64_t offset, std::uint64_t size) {
@@ -35,7 +36,8 @@ std::string readAt(const ReadAt& source, std::uint64_t offset, std::uint64_t siz
 std::uint64_t number(const std::string& bytes, std::size_t at, int width) {
   if (at + width > bytes.size()) refuseAsDamaged();
   std::uint64_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  for (int i = width - 1; i >= 0; --i)
+    value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
   return value;
 }
 
@@ -56,17 +58,24 @@ Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
   std::uint64_t tailSize = std::min<std::uint64_t>(archiveSize, endSize + 0xFFFF);
   std::string tail = readAt(source, archiveSize - tailSize, tailSize);
   for (std::size_t at = tail.size() >= endSize ? tail.size() - endSize + 1 : 0; at-- > 0;) {
-    if (number(tail, at, 4) != endSignature || at + endSize + number(tail, at + 20, 2) != tail.size()) continue;
-    if (number(tail, at + 4, 2) != 0 || number(tail, at + 6, 2) != 0) throw Refusal("the archive spans several volumes");
-    Directory directory{number(tail, at + 10, 2), number(tail, at + 16, 4), number(tail, at + 12, 4)};
+    if (number(tail, at, 4) != endSignature ||
+        at + endSize + number(tail, at + 20, 2) != tail.size())
+      continue;
+    if (number(tail, at + 4, 2) != 0 || number(tail, at + 6, 2) != 0)
+      throw Refusal("the archive spans several volumes");
+    Directory directory{number(tail, at + 10, 2), number(tail, at + 16, 4),
+                        number(tail, at + 12, 4)};
     std::uint64_t limit = archiveSize - tailSize + at;
-    bool wide = directory.count == 0xFFFF || directory.start == inZip64 || directory.size == inZip64;
-    std::string locator = wide && limit >= locatorSize ? readAt(source, limit - locatorSize, locatorSize) : "";
+    bool wide =
+        directory.count == 0xFFFF || directory.start == inZip64 || directory.size == inZip64;
+    std::string locator =
+        wide && limit >= locatorSize ? readAt(source, limit - locatorSize, locatorSize) : "";
     if (!locator.empty() && number(locator, 0, 4) == locatorSignature) {
       limit = number(locator, 8, 8);
       std::string end = readAt(source, limit, end64Size);
       if (number(end, 0, 4) != end64Signature) refuseAsDamaged();
-      if (number(end, 16, 4) != 0 || number(end, 20, 4) != 0) throw Refusal("the archive spans several volumes");
+      if (number(end, 16, 4) != 0 || number(end, 20, 4) != 0)
+        throw Refusal("the archive spans several volumes");
       directory = {number(end, 32, 8), number(end, 48, 8), number(end, 40, 8)};
     }
     if (sum(directory.start, directory.size) > limit) refuseAsDamaged();
@@ -106,11 +115,14 @@ bool special(std::uint64_t madeBy, std::uint64_t attributes) {
 }
 
 // The entry at `at` in the central directory, checked against its local header.
-ListedEntry entryAt(const ReadAt& source, const std::string& directory, std::size_t& at, std::uint64_t directoryStart) {
+ListedEntry entryAt(const ReadAt& source, const std::string& directory, std::size_t& at,
+                    std::uint64_t directoryStart) {
   if (number(directory, at, 4) != centralSignature) refuseAsDamaged();
-  std::size_t nameLength = number(directory, at + 28, 2), extraLength = number(directory, at + 30, 2);
+  std::size_t nameLength = number(directory, at + 28, 2),
+              extraLength = number(directory, at + 30, 2);
   std::string name = directory.substr(std::min(at + centralSize, directory.size()), nameLength);
-  std::string extra = directory.substr(std::min(at + centralSize + nameLength, directory.size()), extraLength);
+  std::string extra =
+      directory.substr(std::min(at + centralSize + nameLength, directory.size()), extraLength);
   if (name.size() != nameLength || extra.size() != extraLength) refuseAsDamaged();
   std::uint64_t packed = number(directory, at + 20, 4), size = number(directory, at + 24, 4);
   std::uint64_t start = number(directory, at + 42, 4), madeBy = number(directory, at + 4, 2);
@@ -144,7 +156,9 @@ std::string key(const std::string& name) {
 
 }  // namespace
 
-void refuseAsDamaged() { throw Refusal("the archive is damaged: its listing does not match its content"); }
+void refuseAsDamaged() {
+  throw Refusal("the archive is damaged: its listing does not match its content");
+}
 
 std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source) {
   Directory directory = directoryOf(source, size);
@@ -154,29 +168,35 @@ std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source) {
   for (std::size_t at = 0; entries.size() < directory.count;) {
     ListedEntry entry = entryAt(source, records, at, directory.start);
     if (!staysInside(entry.name)) refuse(entry.name, "it would land outside the folder");
-    if (!keys.insert(key(entry.name)).second) refuse(entry.name, "another entry lands on the same path");
+    if (!keys.insert(key(entry.name)).second)
+      refuse(entry.name, "another entry lands on the same path");
     entries.push_back(entry);
   }
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.start < b.start; });
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.start < b.start; });
   for (std::size_t i = 1; i < entries.size(); ++i)
-    if (entries[i].start < entries[i - 1].end) refuse(entries[i].name, "it overlaps \"" + shown(entries[i - 1].name) + "\"");
+    if (entries[i].start < entries[i - 1].end)
+      refuse(entries[i].name, "it overlaps \"" + shown(entries[i - 1].name) + "\"");
   return entries;
 }
 
 std::vector<ListedEntry> readListing(int zip) {
-  struct stat status{};
-  if (::fstat(zip, &status) != 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
-  return readListing(static_cast<std::uint64_t>(status.st_size), [zip](std::uint64_t offset, std::uint64_t count) {
-    std::string bytes(count, '\0');
-    for (std::size_t done = 0; done < count;) {
-      ssize_t n = ::pread(zip, bytes.data() + done, count - done, static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
-      if (n == 0) return bytes.substr(0, done);
-      done += static_cast<std::size_t>(n);
-    }
-    return bytes;
-  });
+  struct stat status {};
+  if (::fstat(zip, &status) != 0)
+    throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
+  return readListing(
+      static_cast<std::uint64_t>(status.st_size), [zip](std::uint64_t offset, std::uint64_t count) {
+        std::string bytes(count, '\0');
+        for (std::size_t done = 0; done < count;) {
+          ssize_t n =
+              ::pread(zip, bytes.data() + done, count - done, static_cast<off_t>(offset + done));
+          if (n < 0 && errno == EINTR) continue;
+          if (n < 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
+          if (n == 0) return bytes.substr(0, done);
+          done += static_cast<std::size_t>(n);
+        }
+        return bytes;
+      });
 }
 
 std::string shown(std::string_view name) {
@@ -187,7 +207,8 @@ std::string shown(std::string_view name) {
     UChar32 c;
     U8_NEXT(s, i, length, c);
     if (c >= 0x20 && (c < 0x7F || c >= 0xA0)) {
-      text.append(name.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      text.append(
+          name.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
       continue;
     }
     for (std::int64_t k = start; k < i; ++k) {

@@ -1,12 +1,12 @@
 // Memory for whole-file reads: large buffers are mapped on huge pages, which a read
 // fills with a few hundred page faults instead of hundreds of thousands.
-#include "platform/portable/system.h"
-
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+
+#include "platform/portable/system.h"
 
 namespace tovren {
 
@@ -23,12 +23,14 @@ void* mapAligned(std::size_t bytes) {
   std::size_t length = mappedLength(bytes);
   // Map one huge page more, then give back what lies before and after the
   // aligned part.
-  void* raw = ::mmap(nullptr, length + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* raw = ::mmap(nullptr, length + hugePage, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
   auto start = reinterpret_cast<std::uintptr_t>(raw);
   auto aligned = (start + hugePage - 1) / hugePage * hugePage;
   if (aligned > start) ::munmap(raw, aligned - start);
-  if (std::size_t tail = start + hugePage - aligned) ::munmap(reinterpret_cast<void*>(aligned + length), tail);
+  if (std::size_t tail = start + hugePage - aligned)
+    ::munmap(reinterpret_cast<void*>(aligned + length), tail);
   ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
   return reinterpret_cast<void*>(aligned);
 }

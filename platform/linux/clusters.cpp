@@ -34,12 +34,16 @@ struct Boundaries {
 // The functions, when the library and every one of them can be loaded; none
 // otherwise. The library stays loaded for the life of the program.
 std::optional<Boundaries> load() {
-  void* library = ::dlopen("libicuuc.so." TOVREN_EXPANDED(U_ICU_VERSION_MAJOR_NUM), RTLD_NOW | RTLD_LOCAL);
+  void* library =
+      ::dlopen("libicuuc.so." TOVREN_EXPANDED(U_ICU_VERSION_MAJOR_NUM), RTLD_NOW | RTLD_LOCAL);
   Boundaries b{};
   if (library && findSymbol(library, TOVREN_ICU(utext_openUTF8), b.openText) &&
-      findSymbol(library, TOVREN_ICU(utext_close), b.closeText) && findSymbol(library, TOVREN_ICU(ubrk_open), b.open) &&
-      findSymbol(library, TOVREN_ICU(ubrk_setUText), b.setText) && findSymbol(library, TOVREN_ICU(ubrk_last), b.last) &&
-      findSymbol(library, TOVREN_ICU(ubrk_previous), b.previous) && findSymbol(library, TOVREN_ICU(ubrk_close), b.close))
+      findSymbol(library, TOVREN_ICU(utext_close), b.closeText) &&
+      findSymbol(library, TOVREN_ICU(ubrk_open), b.open) &&
+      findSymbol(library, TOVREN_ICU(ubrk_setUText), b.setText) &&
+      findSymbol(library, TOVREN_ICU(ubrk_last), b.last) &&
+      findSymbol(library, TOVREN_ICU(ubrk_previous), b.previous) &&
+      findSymbol(library, TOVREN_ICU(ubrk_close), b.close))
     return b;
   return std::nullopt;
 }
@@ -52,9 +56,10 @@ std::optional<std::size_t> clusterStart(std::string_view text, std::size_t count
   if (!icu || text.size() > INT32_MAX) return std::nullopt;
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<UText, decltype(icu->closeText)> utext(
-      icu->openText(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status), icu->closeText);
-  std::unique_ptr<UBreakIterator, decltype(icu->close)> characters(icu->open(UBRK_CHARACTER, "", nullptr, 0, &status),
-                                                                   icu->close);
+      icu->openText(nullptr, text.data(), static_cast<std::int64_t>(text.size()), &status),
+      icu->closeText);
+  std::unique_ptr<UBreakIterator, decltype(icu->close)> characters(
+      icu->open(UBRK_CHARACTER, "", nullptr, 0, &status), icu->close);
   if (U_SUCCESS(status)) icu->setText(characters.get(), utext.get(), &status);
   if (U_FAILURE(status)) return std::nullopt;
   // With UTF-8 text the iterator's offsets are byte offsets.

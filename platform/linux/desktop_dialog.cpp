@@ -44,19 +44,25 @@ std::optional<Toolkit> loadToolkit(const char* backends) {
   if (!library) return std::nullopt;
   Toolkit t{};
   decltype(&gdk_set_allowed_backends) allowBackends;
-  bool found = findSymbol(library, "gdk_set_allowed_backends", allowBackends) && findSymbol(library, "gtk_init_check", t.initCheck) &&
-               findSymbol(library, "gtk_message_dialog_new", t.messageDialogNew) &&
-               findSymbol(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
-               findSymbol(library, "gtk_message_dialog_get_message_area", t.messageArea) &&
-               findSymbol(library, "gtk_container_get_children", t.children) && findSymbol(library, "g_list_free", t.listFree) &&
-               findSymbol(library, "gtk_label_set_selectable", t.setSelectable) &&
-               findSymbol(library, "gtk_dialog_add_button", t.addButton) &&
-               findSymbol(library, "gtk_dialog_set_default_response", t.setDefaultResponse) &&
-               findSymbol(library, "gtk_widget_grab_focus", t.grabFocus) && findSymbol(library, "gtk_window_set_title", t.setTitle) &&
-               findSymbol(library, "gtk_window_set_keep_above", t.setKeepAbove) &&
-               findSymbol(library, "gtk_window_present", t.present) && findSymbol(library, "gtk_dialog_run", t.run) &&
-               findSymbol(library, "gtk_widget_destroy", t.destroy) && findSymbol(library, "gtk_events_pending", t.eventsPending) &&
-               findSymbol(library, "gtk_main_iteration", t.mainIteration);
+  bool found =
+      findSymbol(library, "gdk_set_allowed_backends", allowBackends) &&
+      findSymbol(library, "gtk_init_check", t.initCheck) &&
+      findSymbol(library, "gtk_message_dialog_new", t.messageDialogNew) &&
+      findSymbol(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
+      findSymbol(library, "gtk_message_dialog_get_message_area", t.messageArea) &&
+      findSymbol(library, "gtk_container_get_children", t.children) &&
+      findSymbol(library, "g_list_free", t.listFree) &&
+      findSymbol(library, "gtk_label_set_selectable", t.setSelectable) &&
+      findSymbol(library, "gtk_dialog_add_button", t.addButton) &&
+      findSymbol(library, "gtk_dialog_set_default_response", t.setDefaultResponse) &&
+      findSymbol(library, "gtk_widget_grab_focus", t.grabFocus) &&
+      findSymbol(library, "gtk_window_set_title", t.setTitle) &&
+      findSymbol(library, "gtk_window_set_keep_above", t.setKeepAbove) &&
+      findSymbol(library, "gtk_window_present", t.present) &&
+      findSymbol(library, "gtk_dialog_run", t.run) &&
+      findSymbol(library, "gtk_widget_destroy", t.destroy) &&
+      findSymbol(library, "gtk_events_pending", t.eventsPending) &&
+      findSymbol(library, "gtk_main_iteration", t.mainIteration);
   // The library stays loaded for the life of the program either way: unloading
   // a toolkit that has started threads is not safe.
   if (!found) return std::nullopt;
@@ -74,8 +80,8 @@ class DesktopDialog : public Dialog {
   void bringToFront() override { front_ = true; }
 
   int run(const Alert& alert) override {
-    Widget owned(gtk_.messageDialogNew(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s",
-                                       alert.messageText.c_str()),
+    Widget owned(gtk_.messageDialogNew(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_OTHER,
+                                       GTK_BUTTONS_NONE, "%s", alert.messageText.c_str()),
                  gtk_.destroy);
     GtkWidget* dialog = owned.get();
     auto* message = reinterpret_cast<GtkMessageDialog*>(dialog);
@@ -85,8 +91,9 @@ class DesktopDialog : public Dialog {
     gtk_.setTitle(window, alert.messageText.c_str());
     GtkWidget* first = nullptr;
     for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
-      GtkWidget* button = gtk_.addButton(reinterpret_cast<GtkDialog*>(dialog), alert.buttons[i].c_str(),
-                                         firstButton + static_cast<int>(i));
+      GtkWidget* button =
+          gtk_.addButton(reinterpret_cast<GtkDialog*>(dialog), alert.buttons[i].c_str(),
+                         firstButton + static_cast<int>(i));
       if (!first) first = button;
     }
     gtk_.setDefaultResponse(reinterpret_cast<GtkDialog*>(dialog), firstButton);
@@ -124,7 +131,9 @@ std::unique_ptr<Dialog> openDesktopDialog() {
   // Wayland first; X11 too when it is named, should the Wayland display not open.
   bool wayland = named("WAYLAND_DISPLAY"), x11 = named("DISPLAY");
   if (!wayland && !x11) return nullptr;
-  std::optional<Toolkit> toolkit = loadToolkit(wayland && x11 ? "wayland,x11" : wayland ? "wayland" : "x11");
+  std::optional<Toolkit> toolkit = loadToolkit(wayland && x11 ? "wayland,x11"
+                                               : wayland      ? "wayland"
+                                                              : "x11");
   if (!toolkit) return nullptr;
   return std::make_unique<DesktopDialog>(*toolkit);
 }

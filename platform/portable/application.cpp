@@ -8,7 +8,8 @@ namespace tovren {
 
 bool inBundle(const Location& folder, std::string_view name) {
   Location contents = folder.parent();
-  return folder.name() == name && contents.name() == "Contents" && contents.parent().name().ends_with(".app");
+  return folder.name() == name && contents.name() == "Contents" &&
+         contents.parent().name().ends_with(".app");
 }
 
 namespace {

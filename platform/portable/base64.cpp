@@ -13,7 +13,8 @@ constexpr std::string_view alphabet =
 constexpr std::array<int, 256> sextets() {
   std::array<int, 256> table{};
   table.fill(-1);
-  for (std::size_t i = 0; i < alphabet.size(); ++i) table[static_cast<unsigned char>(alphabet[i])] = static_cast<int>(i);
+  for (std::size_t i = 0; i < alphabet.size(); ++i)
+    table[static_cast<unsigned char>(alphabet[i])] = static_cast<int>(i);
   return table;
 }
 

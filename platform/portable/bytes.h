@@ -33,7 +33,9 @@ struct ReadBufferAllocator {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
   }
   template <typename U>
-  bool operator==(const ReadBufferAllocator<U>&) const { return true; }
+  bool operator==(const ReadBufferAllocator<U>&) const {
+    return true;
+  }
 };
 
 // A file's content as read. Unlike Bytes, one made with a size holds whatever the

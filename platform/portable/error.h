@@ -25,8 +25,10 @@ class Error : public std::exception {
 // An operation on no path reads `<call>: <reason>.`
 class PlatformError : public Error {
  public:
-  PlatformError(const std::string& call, const std::string& path, const std::string& reason, int code = 0)
-      : Error(call + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason + "."), code_(code) {}
+  PlatformError(const std::string& call, const std::string& path, const std::string& reason,
+                int code = 0)
+      : Error(call + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason + "."),
+        code_(code) {}
 
   // The system's error number, or 0 where no system call failed.
   int code() const { return code_; }

@@ -6,12 +6,18 @@ namespace {
 
 const char* typeName(const nlohmann::ordered_json& value) {
   switch (value.type()) {
-    case nlohmann::json::value_t::null: return "null";
-    case nlohmann::json::value_t::object: return "an object";
-    case nlohmann::json::value_t::array: return "an array";
-    case nlohmann::json::value_t::string: return "a string";
-    case nlohmann::json::value_t::boolean: return "a boolean";
-    default: return "a number";
+    case nlohmann::json::value_t::null:
+      return "null";
+    case nlohmann::json::value_t::object:
+      return "an object";
+    case nlohmann::json::value_t::array:
+      return "an array";
+    case nlohmann::json::value_t::string:
+      return "a string";
+    case nlohmann::json::value_t::boolean:
+      return "a boolean";
+    default:
+      return "a number";
   }
 }
 
@@ -26,8 +32,9 @@ std::string withoutLibraryPrefix(std::string message) {
 
 }  // namespace
 
-JsonValue::JsonValue(std::shared_ptr<const nlohmann::ordered_json> root, const nlohmann::ordered_json* value,
-                     std::vector<std::string> path, std::shared_ptr<const std::string> what)
+JsonValue::JsonValue(std::shared_ptr<const nlohmann::ordered_json> root,
+                     const nlohmann::ordered_json* value, std::vector<std::string> path,
+                     std::shared_ptr<const std::string> what)
     : root_(std::move(root)), value_(value), path_(std::move(path)), what_(std::move(what)) {}
 
 JsonValue JsonValue::parse(const Bytes& bytes, std::string what) {
@@ -55,7 +62,8 @@ void JsonValue::fail(const std::string& problem) const {
 }
 
 void JsonValue::require(nlohmann::json::value_t type, const char* expected) const {
-  if (value_->type() != type) fail(std::string("is ") + typeName(*value_) + " where " + expected + " is expected");
+  if (value_->type() != type)
+    fail(std::string("is ") + typeName(*value_) + " where " + expected + " is expected");
 }
 
 void JsonValue::requireObject() const { require(nlohmann::json::value_t::object, "an object"); }

@@ -2,11 +2,10 @@
 // Typed reading of JSON documents, with errors that name the member path.
 
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/portable/bytes.h"
 #include "platform/portable/error.h"

@@ -15,7 +15,8 @@ std::string withoutTrailingSeparators(std::string path) {
 }  // namespace
 
 Location::Location(std::string path) : path_(withoutTrailingSeparators(std::move(path))) {
-  if (path_.empty() || path_[0] != '/') throw std::invalid_argument("A location must be absolute: \"" + path_ + "\"");
+  if (path_.empty() || path_[0] != '/')
+    throw std::invalid_argument("A location must be absolute: \"" + path_ + "\"");
 }
 
 Location Location::append(const std::string& component) const {

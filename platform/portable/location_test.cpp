@@ -12,8 +12,10 @@ TEST(Location, AppendsWalksUpAndStandardisesAsText) {
   EXPECT_EQ(home.parent().parent().path(), "/");
   EXPECT_EQ(Location("/").parent().path(), "/");
   EXPECT_EQ(home.name(), "ana");
-  for (auto [path, standard] : {std::pair{"//home//ana", "/home/ana"}, {"/home/./ana/.tovren/../.tovren/tools", "/home/ana/.tovren/tools"},
-                                {"/..", "/"}, {"/a/b/../../..", "/"}})
+  for (auto [path, standard] : {std::pair{"//home//ana", "/home/ana"},
+                                {"/home/./ana/.tovren/../.tovren/tools", "/home/ana/.tovren/tools"},
+                                {"/..", "/"},
+                                {"/a/b/../../..", "/"}})
     EXPECT_EQ(Location(path).standardized().path(), standard) << path;
   EXPECT_THROW(Location("relative/path"), std::invalid_argument);
 }

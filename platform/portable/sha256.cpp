@@ -10,7 +10,8 @@
 namespace tovren {
 
 std::array<std::uint8_t, 32> sha256(std::span<const std::uint8_t> bytes) {
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                  &EVP_MD_CTX_free);
   std::array<std::uint8_t, 32> value{};
   unsigned length = 0;
   // These fail when memory runs out, or when the library's configuration leaves

@@ -65,7 +65,8 @@ std::string visible(std::string_view text) {
     } else if ((c < 0x20 && !lineBreak) || c == 0x7F) {
       appendControlPicture(shown, static_cast<std::uint8_t>(c));
     } else {
-      shown.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      shown.append(
+          text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
     }
   }
   return shown;

@@ -17,7 +17,8 @@ FileHandle::~FileHandle() {
 
 void FileHandle::close() {
   // The descriptor is released whatever close says: it must not be closed again.
-  if (::close(std::exchange(descriptor_, -1)) != 0) throwSystemError("Could not close", path_, errno);
+  if (::close(std::exchange(descriptor_, -1)) != 0)
+    throwSystemError("Could not close", path_, errno);
 }
 
 }  // namespace tovren

@@ -32,9 +32,12 @@ std::string homeFromPasswordDatabase(const char* home) {
   passwd* found = nullptr;
   int code = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
   if (found && entry.pw_dir && entry.pw_dir[0] == '/') return entry.pw_dir;
-  std::string variable = home && *home ? "HOME \"" + std::string(home) + "\" is not an absolute path" : "HOME is not set";
-  throw PlatformError("Could not find the home folder of user " + std::to_string(getuid()), "",
-                      code ? std::strerror(code) : variable + ", and the password database has no folder");
+  std::string variable = home && *home
+                             ? "HOME \"" + std::string(home) + "\" is not an absolute path"
+                             : "HOME is not set";
+  throw PlatformError(
+      "Could not find the home folder of user " + std::to_string(getuid()), "",
+      code ? std::strerror(code) : variable + ", and the password database has no folder");
 }
 
 // Creates one folder with exactly `mode`, or nothing; returns false when something
@@ -59,8 +62,9 @@ bool makeFolder(const std::string& path, unsigned mode, const std::string& shown
 // Raises unless `path`, which exists, is a folder (following links, as a path
 // lookup does).
 void requireFolder(const std::string& path, const std::string& shown) {
-  struct stat status{};
-  if (::stat(path.c_str(), &status) != 0) throwSystemError("Could not create the folder", shown, errno);
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0)
+    throwSystemError("Could not create the folder", shown, errno);
   if (!S_ISDIR(status.st_mode)) throwSystemError("Could not create the folder", shown, ENOTDIR);
 }
 
@@ -94,17 +98,20 @@ void removeChildren(FileHandle folder, const std::string& path) {
 void removeInside(int parent, const std::string& name, const std::string& path) {
   if (::unlinkat(parent, name.c_str(), 0) == 0) return;
   if (errno != EISDIR && errno != EPERM) throwSystemError("Could not remove", path, errno);
-  FileHandle folder(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
+  FileHandle folder(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
+                    path);
   if (folder.descriptor() < 0) throwSystemError("Could not remove", path, errno);
   removeChildren(std::move(folder), path);
-  if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0) throwSystemError("Could not remove", path, errno);
+  if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0)
+    throwSystemError("Could not remove", path, errno);
 }
 
 // Opens the file itself, never waiting: a fifo planted at the path would block a
 // plain open until someone wrote to it. Anything but a regular file is refused.
 FileHandle openFile(const std::string& path, int flags, const char* action, struct stat& status) {
   FileHandle file(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), path);
-  if (file.descriptor() < 0 || ::fstat(file.descriptor(), &status) != 0) throwSystemError(action, path, errno);
+  if (file.descriptor() < 0 || ::fstat(file.descriptor(), &status) != 0)
+    throwSystemError(action, path, errno);
   if (!S_ISREG(status.st_mode)) throw PlatformError(action, path, "Not a regular file");
   return file;
 }
@@ -136,9 +143,10 @@ Location PosixFileManager::home() {
 }
 
 std::optional<Attributes> PosixFileManager::attributes(const Location& location, Links links) {
-  struct stat status{};
+  struct stat status {};
   const char* path = location.path().c_str();
-  if ((links == Links::refuse ? ::lstat(path, &status) : ::stat(path, &status)) != 0) return std::nullopt;
+  if ((links == Links::refuse ? ::lstat(path, &status) : ::stat(path, &status)) != 0)
+    return std::nullopt;
   ItemType type = S_ISLNK(status.st_mode)   ? ItemType::link
                   : S_ISDIR(status.st_mode) ? ItemType::folder
                   : S_ISREG(status.st_mode) ? ItemType::file
@@ -149,7 +157,8 @@ std::optional<Attributes> PosixFileManager::attributes(const Location& location,
 void PosixFileManager::createFolder(const Location& location, bool intermediates, unsigned mode) {
   const std::string& path = location.path();
   if (!intermediates) {
-    if (!makeFolder(path, mode, path)) throwSystemError("Could not create the folder", path, EEXIST);
+    if (!makeFolder(path, mode, path))
+      throwSystemError("Could not create the folder", path, EEXIST);
     return;
   }
   // Every folder from the top down; existing folders are left as they are.
@@ -162,7 +171,7 @@ void PosixFileManager::createFolder(const Location& location, bool intermediates
 
 std::optional<Space> PosixFileManager::space(const Location& location) {
   for (Location current = location;; current = current.parent()) {
-    struct statvfs status{};
+    struct statvfs status {};
     if (::statvfs(current.path().c_str(), &status) == 0) {
       std::optional<std::uint64_t> files;
       if (status.f_files != 0) files = status.f_favail;
@@ -185,8 +194,9 @@ void PosixFileManager::remove(const Location& location) {
 
 FileContent PosixFileManager::read(const Location& location, Links links) {
   const std::string& path = location.path();
-  struct stat status{};
-  FileHandle file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0), "Could not read", status);
+  struct stat status {};
+  FileHandle file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0),
+                             "Could not read", status);
   FileContent bytes(static_cast<std::size_t>(status.st_size) + 1);
   bytes.resize(readAll(file.descriptor(), bytes, 0, path));
   return bytes;
@@ -194,7 +204,7 @@ FileContent PosixFileManager::read(const Location& location, Links links) {
 
 FileContent PosixFileManager::readEnd(const Location& location, std::size_t count) {
   const std::string& path = location.path();
-  struct stat status{};
+  struct stat status {};
   FileHandle file = openFile(path, O_RDONLY | O_NOFOLLOW, "Could not read", status);
   auto size = static_cast<std::size_t>(status.st_size);
   if (size > count && ::lseek(file.descriptor(), static_cast<off_t>(size - count), SEEK_SET) < 0)
@@ -202,7 +212,8 @@ FileContent PosixFileManager::readEnd(const Location& location, std::size_t coun
   FileContent bytes(std::min(size, count) + 1);
   bytes.resize(readAll(file.descriptor(), bytes, 0, path));
   // The file grew while it was read: its end is the last `count` bytes.
-  if (bytes.size() > count) bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(count));
+  if (bytes.size() > count)
+    bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(count));
   return bytes;
 }
 
@@ -214,14 +225,16 @@ void PosixFileManager::write(const Location& location, std::span<const std::uint
   FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC), path);
   if (file.descriptor() < 0) throwSystemError("Could not write", path, errno);
   try {
-    if (int code = writeAll(file.descriptor(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
+    if (int code = writeAll(file.descriptor(),
+                            {reinterpret_cast<const char*>(bytes.data()), bytes.size()}))
       throwSystemError("Could not write", path, code);
     // Durable before it takes the name: a crash never leaves the name on a file
     // whose content was not yet written.
     syncFile(file.descriptor(), path);
     file.close();
     // rename replaces a link at the destination instead of following it.
-    if (::rename(temporary.c_str(), path.c_str()) != 0) throwSystemError("Could not write", path, errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+      throwSystemError("Could not write", path, errno);
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;
@@ -230,10 +243,12 @@ void PosixFileManager::write(const Location& location, std::span<const std::uint
 }
 
 FileHandle PosixFileManager::openForWriting(const Location& location) {
-  struct stat status{};
-  FileHandle file = openFile(location.path(), O_WRONLY | O_NOFOLLOW, "Could not open for writing", status);
+  struct stat status {};
+  FileHandle file =
+      openFile(location.path(), O_WRONLY | O_NOFOLLOW, "Could not open for writing", status);
   // Children write through this handle as a plain, blocking one.
-  if (::fcntl(file.descriptor(), F_SETFL, 0) != 0) throwSystemError("Could not open for writing", location.path(), errno);
+  if (::fcntl(file.descriptor(), F_SETFL, 0) != 0)
+    throwSystemError("Could not open for writing", location.path(), errno);
   return file;
 }
 

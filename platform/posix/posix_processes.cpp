@@ -69,7 +69,8 @@ int PosixProcesses::execute(const Task& task) {
   settings.check(posix_spawn_file_actions_adddup2(settings.actions(), output, 1));
   settings.check(posix_spawn_file_actions_adddup2(settings.actions(), output, 2));
   settings.check(posix_spawn_file_actions_addopen(settings.actions(), 0, "/dev/null", O_RDONLY, 0));
-  settings.check(confineChild(settings.actions(), settings.attributes(), task.workingFolder.path()));
+  settings.check(
+      confineChild(settings.actions(), settings.attributes(), task.workingFolder.path()));
 
   // The child's own name is its absolute path, as it would record it.
   std::string name = program;
@@ -79,7 +80,8 @@ int PosixProcesses::execute(const Task& task) {
   argv.push_back(nullptr);
 
   pid_t child = 0;
-  settings.check(::posix_spawn(&child, program.c_str(), settings.actions(), settings.attributes(), argv.data(), environ));
+  settings.check(::posix_spawn(&child, program.c_str(), settings.actions(), settings.attributes(),
+                               argv.data(), environ));
   return waitFor(child, program);
 }
 

@@ -40,7 +40,8 @@ class TerminalDialog : public Dialog {
     // A write to a terminal that went away is lost; the reading side then ends too.
     writeAll(terminal_.descriptor(), layout(alert));
     for (;;) {
-      writeAll(terminal_.descriptor(), alert.buttons.size() > 1 ? "Choose a number (Return for 1): " : "Press Return: ");
+      writeAll(terminal_.descriptor(),
+               alert.buttons.size() > 1 ? "Choose a number (Return for 1): " : "Press Return: ");
       std::optional<std::string> line = readLine();
       if (!line) {
         writeAll(terminal_.descriptor(), "\n");
@@ -69,7 +70,9 @@ class TerminalDialog : public Dialog {
 
 }  // namespace
 
-std::unique_ptr<Dialog> terminalDialog(FileHandle terminal) { return std::make_unique<TerminalDialog>(std::move(terminal)); }
+std::unique_ptr<Dialog> terminalDialog(FileHandle terminal) {
+  return std::make_unique<TerminalDialog>(std::move(terminal));
+}
 
 std::unique_ptr<Dialog> openTerminalDialog() {
   FileHandle terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), "/dev/tty");

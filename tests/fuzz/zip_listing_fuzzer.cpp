@@ -10,7 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string archive(reinterpret_cast<const char*>(data), size);
   std::vector<ditto::ListedEntry> entries;
   try {
-    entries = ditto::readListing(size, [&](std::uint64_t at, std::uint64_t count) { return at < size ? archive.substr(at, count) : ""; });
+    entries = ditto::readListing(size, [&](std::uint64_t at, std::uint64_t count) {
+      return at < size ? archive.substr(at, count) : "";
+    });
   } catch (const ditto::Refusal&) {
     return 0;
   }
@@ -18,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& entry = entries[i];
     // Inside the folder, whole, in the archive, and in order without overlaps.
     if (!ditto::staysInside(entry.name) || entry.name.find('\0') != std::string::npos) std::abort();
-    if (entry.start > entry.end || entry.end > size || (i > 0 && entry.start < entries[i - 1].end)) std::abort();
+    if (entry.start > entry.end || entry.end > size || (i > 0 && entry.start < entries[i - 1].end))
+      std::abort();
   }
   return 0;
 }
