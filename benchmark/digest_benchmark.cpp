@@ -2,15 +2,14 @@
 // best of five, in MB/s.
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 
 #include "install/digest.h"
+#include "platform/posix/posix_file_manager.h"
+#include "tovren/constants.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 64;
-  std::ifstream file(argv[1], std::ios::binary);
-  tovren::Bytes bytes(std::istreambuf_iterator<char>(file), {});
+  if (argc != 2) return tovren::constants::usageStatus;
+  tovren::FileContent bytes = tovren::contentOf(argv[1]);
   double best = 1e9;
   for (int i = 0; i < 5; ++i) {
     auto start = std::chrono::steady_clock::now();
