@@ -50,10 +50,9 @@ void add(archive* zip, const std::string& entryText) {
   archive_entry_set_mtime(entry, fixedTime, 0);
   archive_entry_set_uid(entry, 0);
   archive_entry_set_gid(entry, 0);
-  std::string data;
+  tovren::FileContent data;
   if (kind.empty()) {
-    tovren::FileContent bytes = tovren::contentOf(value);
-    data.assign(bytes.begin(), bytes.end());
+    data = tovren::contentOf(value);
     archive_entry_set_filetype(entry, AE_IFREG);
     archive_entry_set_perm(entry, 0755);
     archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));

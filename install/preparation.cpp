@@ -14,8 +14,7 @@ Alert consentAlert(InstallKind kind) {
   if (kind == InstallKind::firstInstallation)
     return Alert{"Set up TOVREN on this Mac",
                  "Then connect your Quillet, scan and enter your purchase key. Your tools connect "
-                 "automatically. "
-                 "You can turn off automatic startup in Help.",
+                 "automatically. You can turn off automatic startup in Help.",
                  {"Set up", "Cancel"}};
   return Alert{
       "Update TOVREN on this Mac",

@@ -199,6 +199,12 @@ std::vector<ListedEntry> readListing(int zip) {
       });
 }
 
+std::vector<ListedEntry> readListing(std::string_view archive) {
+  return readListing(archive.size(), [archive](std::uint64_t offset, std::uint64_t count) {
+    return std::string(offset < archive.size() ? archive.substr(offset, count) : "");
+  });
+}
+
 std::string shown(std::string_view name) {
   std::string text;
   const auto* s = reinterpret_cast<const std::uint8_t*>(name.data());

@@ -40,6 +40,9 @@ std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source);
 // The same for the archive open on the descriptor `zip`.
 std::vector<ListedEntry> readListing(int zip);
 
+// The same for the archive held whole in memory.
+std::vector<ListedEntry> readListing(std::string_view archive);
+
 // `name` as one line of UTF-8 text, whatever the locale: bytes that are not UTF-8,
 // and control characters, are written as \xNN.
 std::string shown(std::string_view name);

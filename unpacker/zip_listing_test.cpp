@@ -10,11 +10,7 @@ namespace {
 std::string listing(const std::string& archive) {
   try {
     std::string names;
-    for (const auto& entry :
-         ditto::readListing(archive.size(), [&](std::uint64_t at, std::uint64_t count) {
-           return at < archive.size() ? archive.substr(at, count) : "";
-         }))
-      names += entry.name + " ";
+    for (const auto& entry : ditto::readListing(archive)) names += entry.name + " ";
     return names;
   } catch (const ditto::Refusal& refusal) {
     return refusal.what();
