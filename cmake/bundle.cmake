@@ -1,5 +1,6 @@
 # Application bundles: the setup program with its manifest compiled in, the stand-in
-# unpacker, and the resource folder with the console archives.
+# unpacker where the system has none, the resource folder with the console
+# archives, and on macOS the bundle's Info.plist.
 
 set(TOVREN_ARCHIVES_DIR ${CMAKE_BINARY_DIR}/archives)
 
@@ -21,7 +22,7 @@ function(tovren_archive zip console)
     COMMAND make_zip ${zip} ${TOVREN_CONSOLE_ENTRY}=${console}
     COMMAND ${CMAKE_COMMAND} -E copy ${console} ${zip}.in
     COMMAND chmod 600 ${zip}.in
-    COMMAND touch -d 2001-01-01 ${zip}.in
+    COMMAND touch -t 200101010000 ${zip}.in
     COMMAND sh -c "umask 077 && exec \"$@\"" sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:make_zip>
             ${zip}.again ${TOVREN_CONSOLE_ENTRY}=${zip}.in
     COMMAND ${CMAKE_COMMAND} -E compare_files ${zip} ${zip}.again
@@ -140,11 +141,16 @@ function(tovren_bundle name)
     list(APPEND copies ${app}/Contents/Resources/${file_name})
   endforeach()
   # The unpacker, copied whenever it is rebuilt.
-  add_custom_command(OUTPUT ${app}/Contents/MacOS/${TOVREN_UNPACKER}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/MacOS
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ditto> ${app}/Contents/MacOS/${TOVREN_UNPACKER}
-    DEPENDS ditto)
-  list(APPEND copies ${app}/Contents/MacOS/${TOVREN_UNPACKER})
+  if(TARGET ditto)
+    add_custom_command(OUTPUT ${app}/Contents/MacOS/${TOVREN_UNPACKER}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/MacOS
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ditto> ${app}/Contents/MacOS/${TOVREN_UNPACKER}
+      DEPENDS ditto)
+    list(APPEND copies ${app}/Contents/MacOS/${TOVREN_UNPACKER})
+  endif()
+  if(TOVREN_SYSTEM STREQUAL "macos")
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/Info.plist.in ${app}/Contents/Info.plist @ONLY)
+  endif()
   add_custom_target(${name}-resources ALL DEPENDS ${copies}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/Resources)
 

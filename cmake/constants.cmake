@@ -24,6 +24,8 @@ tovren_constant(TOVREN_MARKER versionMarker "automatic-")
 tovren_constant(TOVREN_CONSOLE_ENTRY consoleEntry "tovren")
 # The unpacker's file name, beside the setup program in the bundle.
 tovren_constant(TOVREN_UNPACKER unpacker "ditto")
+# The macOS bundle's identifier, in its Info.plist, of the launch agent's maker.
+set(TOVREN_BUNDLE_IDENTIFIER kestrine.setup)
 # The exit status of the build tools, the unpacker and the console given wrong arguments.
 tovren_constant(TOVREN_USAGE_STATUS usageStatus 64)
 

@@ -33,8 +33,8 @@ struct Rig {
     // What a child sees: its folder, arguments, standard input and descriptors,
     // and the tools folder (no staging folder may be left when the console runs).
     console(
-        "pwd; printf '[%s]' \"$@\"; echo; readlink /proc/$$/fd/0\nfor fd in 3 4 5 6 7 8 9; do [ -e "
-        "/proc/$$/fd/$fd ] && echo $fd; done\nls -A \"$3/" +
+        "pwd; printf '[%s]' \"$@\"; echo; [ /dev/fd/0 -ef /dev/null ] && echo /dev/null\n"
+        "for fd in 3 4 5 6 7 8 9; do [ -e /dev/fd/$fd ] && echo $fd; done\nls -A \"$3/" +
         toolsFolder + "\"\n");
   }
   // Packs a shell script as the console, alone in the archive or with `entries` instead.
@@ -57,7 +57,7 @@ struct Rig {
     PosixFileManager files;
     ::setenv("HOME", home.path().c_str(), 1);
     PosixProcesses processes;
-    auto descriptors = std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    auto descriptors = std::distance(fs::directory_iterator("/dev/fd"), {});
     // Meanwhile this process's standard input is a file, and one descriptor is
     // inheritable: no child may see either.
     int input = ::dup(0), typed = ::open(home.path("tovren").c_str(), O_RDONLY),
@@ -72,7 +72,7 @@ struct Rig {
     }
     ::dup2(input, 0), ::close(input), ::close(typed), ::close(inheritable);
     if (outcome == "ok" && !app.alerts.empty()) outcome = "declined: " + app.alerts[0].messageText;
-    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/fd"), {}), descriptors)
+    EXPECT_EQ(std::distance(fs::directory_iterator("/dev/fd"), {}), descriptors)
         << "every descriptor is closed";
     EXPECT_EQ(home.count(".setup-"), 0) << "no staging folder is left";
     if (auto at = outcome.find(".setup-"); at != std::string::npos)

@@ -9,6 +9,7 @@ namespace {
 
 // Its absolute path as argv[0], then every argument byte for byte: no shell between.
 TEST(Runner, ChildGetsItsAbsolutePathAndItsArgumentsAsTheyStand) {
+  TOVREN_LINUX_ONLY("reads the child's arguments from /proc");
   TemporaryFolder folder;
   writeFile(folder.path("setup.log"), "");
   PosixFileManager files;

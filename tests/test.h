@@ -4,12 +4,22 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
+#if __has_include(<util.h>)
+#include <util.h>
+#elif defined(__APPLE__)
+// The macOS C library has them; the headers of a build from another system may
+// lack the header that declares them (util(3)).
+extern "C" int openpty(int*, int*, char*, struct termios*, struct winsize*);
+extern "C" int login_tty(int);
+#else
+#include <pty.h>
 #include <utmp.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -27,6 +37,14 @@
 #include "platform/posix/posix_processes.h"
 #include "tovren/constants.h"
 
+// Skips a row that needs what only Linux has, saying what, where the tests are
+// built for another system.
+#ifdef __APPLE__
+#define TOVREN_LINUX_ONLY(what) GTEST_SKIP() << "needs Linux: it " << what
+#else
+#define TOVREN_LINUX_ONLY(what)
+#endif
+
 namespace tovren::testing {
 
 namespace fs = std::filesystem;
@@ -37,8 +55,12 @@ const std::string version(constants::consoleVersion), rowName(TOVREN_ROW),
     toolsFolder(constants::toolsFolder), archiveName(constants::row(TOVREN_ROW).archive),
     platformKey(constants::row(TOVREN_ROW).platformKey),
     consoleName = "console-" + version + "-" + rowName;
-const std::string mainBundle = TOVREN_MAIN_BUNDLE, alertTitle = "TOVREN could not finish setup",
-                  unpacker = mainBundle + "/Contents/MacOS/" + std::string(constants::unpacker);
+const std::string mainBundle = TOVREN_MAIN_BUNDLE, alertTitle = "TOVREN could not finish setup";
+#ifdef __APPLE__
+const std::string unpacker = "/usr/bin/ditto";  // the system's; the bundle carries none
+#else
+const std::string unpacker = mainBundle + "/Contents/MacOS/" + std::string(constants::unpacker);
+#endif
 
 // The setup program of the main bundle, or of a test bundle such as "console-exits-3".
 inline std::string setupProgram(const std::string& testBundle = "") {
@@ -207,12 +229,14 @@ inline Outcome runProgram(const Launch& launch) {
 // operations on paths under the colon-separated `scope` prefixes are numbered and
 // logged to `log` ("<number> <call> <octal flags> <path>"), and the one numbered
 // `at` fails ("fail", logged as "! <errno>") or is killed ("kill").
+#ifdef TOVREN_SHIM
 inline std::map<std::string, std::string> shimmed(const std::string& scope, const std::string& log,
                                                   long at = 0, const std::string& action = "none") {
   return {{"LD_PRELOAD", TOVREN_SHIM},    {"TOVREN_SHIM_SCOPE", scope},
           {"TOVREN_SHIM_LOG", log},       {"TOVREN_SHIM_AT", std::to_string(at)},
           {"TOVREN_SHIM_ACTION", action}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
 }
+#endif
 
 // A small file system (tmpfs) mounted on `folder` with `options`, e.g. "size=64k",
 // unmounted when the value goes; where none can be mounted (not root), it says so.

@@ -1,4 +1,17 @@
 # One test binary: unit tests beside the code, proofs on built bundles in tests/.
+
+# GoogleTest as installed, else built here from its source, as a build for another
+# system needs (Debian's googletest package holds the source).
+find_package(GTest QUIET)
+if(NOT GTest_FOUND)
+  set(TOVREN_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source, built where none is installed")
+  set(BUILD_GMOCK OFF CACHE BOOL "")
+  set(INSTALL_GTEST OFF CACHE BOOL "")
+  add_subdirectory(${TOVREN_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
+  # Its own code, not ours: our warnings are not its.
+  target_compile_options(gtest PRIVATE -w)
+  target_compile_options(gtest_main PRIVATE -w)
+endif()
 set(data ${CMAKE_SOURCE_DIR}/tests/data)
 tovren_bundle(without-version MANIFEST ${data}/manifest-without-version.json)
 tovren_bundle(not-base64 MANIFEST_BASE64 ${data}/manifest-not-base64.txt)
@@ -9,24 +22,44 @@ foreach(row ${TOVREN_ROWS})
   list(APPEND test_bundles ${row}-row-setup)
 endforeach()
 
-# Stands between the program and the C library to fail or kill it at any operation.
-add_library(tovren_fault_shim MODULE tests/shim/fault_shim.cpp)
-target_link_libraries(tovren_fault_shim PRIVATE dl)
-target_compile_options(tovren_fault_shim PRIVATE -fno-sanitize=all -Wno-conversion)
-target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
-
 add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
   install/runner_test.cpp manifest/setup_manifest_test.cpp platform/portable/location_test.cpp platform/posix/posix_file_manager_test.cpp platform/posix/terminal_dialog_test.cpp
-  tests/desktop_test.cpp tests/ditto_test.cpp tests/vendor_archive_test.cpp tests/end_to_end_test.cpp tests/faults_test.cpp
-  unpacker/zip_listing_test.cpp)
+  tests/vendor_archive_test.cpp tests/end_to_end_test.cpp unpacker/zip_listing_test.cpp)
 # Where the build put what the tests run, and the row the test program is built for.
 target_compile_definitions(tovren_tests PRIVATE TOVREN_ROW="${TOVREN_ROW}" TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles"
-  TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app" TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}"
-  TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
-target_link_libraries(tovren_tests PRIVATE tovren_app zip_listing GTest::gtest_main util z)
-add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool tovren_fault_shim ${test_bundles})
+  TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app" TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}")
+target_link_libraries(tovren_tests PRIVATE tovren_app zip_listing GTest::gtest_main z)
+add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ${test_bundles})
+
+if(TOVREN_SYSTEM STREQUAL "linux")
+  # Stands between the program and the C library to fail or kill it at any operation.
+  add_library(tovren_fault_shim MODULE tests/shim/fault_shim.cpp)
+  target_link_libraries(tovren_fault_shim PRIVATE dl)
+  target_compile_options(tovren_fault_shim PRIVATE -fno-sanitize=all -Wno-conversion)
+  target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
+  target_sources(tovren_tests PRIVATE tests/desktop_test.cpp tests/ditto_test.cpp tests/faults_test.cpp)
+  target_compile_definitions(tovren_tests PRIVATE TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
+  target_link_libraries(tovren_tests PRIVATE util)
+  add_dependencies(tovren_tests tovren_fault_shim)
+else()
+  # What proves only the Linux build, each named in ctest's output with the reason.
+  foreach(left_out
+      "Faults: the preload shim cannot reach the system's programs (System Integrity Protection strips DYLD_INSERT_LIBRARIES)"
+      "Desktop: it drives GTK dialogs under Xvfb"
+      "Ditto: it proves the stand-in unpacker, which the macOS bundle does not carry")
+    string(REGEX REPLACE ":.*" "" name "${left_out}")
+    add_test(NAME ${name}.notOnMacOS COMMAND sh -c "echo 'Left out of the macOS build: ${left_out}.'; exit 77")
+    set_tests_properties(${name}.notOnMacOS PROPERTIES SKIP_RETURN_CODE 77)
+  endforeach()
+endif()
 include(GoogleTest)
-gtest_discover_tests(tovren_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+# Built here for a system that runs it elsewhere, the program lists its tests when
+# ctest runs there.
+set(discovery POST_BUILD)
+if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(discovery PRE_TEST)
+endif()
+gtest_discover_tests(tovren_tests DISCOVERY_MODE ${discovery} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 
 # Fuzz targets: ctest replays their seed corpus; tools/fuzz.sh fuzzes them with libFuzzer.
 foreach(fuzzer manifest log_tail zip_listing)

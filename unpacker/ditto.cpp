@@ -59,8 +59,11 @@ void checkWrite(archive* writer, la_ssize_t status, const std::string& name) {
 FileHandle openArchive(const char* path) {
   FileHandle zip(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), path);
   struct stat status {};
-  if (zip.descriptor() < 0 || ::fstat(zip.descriptor(), &status) != 0)
-    throw Refusal(std::strerror(errno));
+  if (zip.descriptor() < 0) throw Refusal(std::strerror(zip.error()));
+  if (::fstat(zip.descriptor(), &status) != 0) {
+    int code = errno;
+    throw Refusal(std::strerror(code));
+  }
   if (!S_ISREG(status.st_mode)) throw Refusal("it is not a regular file");
   return zip;
 }
@@ -68,12 +71,15 @@ FileHandle openArchive(const char* path) {
 // Enters the folder itself, never a link in its place.
 FileHandle enterFolder(const char* path) {
   FileHandle folder(::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
-  int code = errno;
+  int code = folder.error();
   struct stat status {};
   if (folder.descriptor() < 0 && ::lstat(path, &status) == 0 && S_ISLNK(status.st_mode))
     throw Refusal("it is a symbolic link");
   if (folder.descriptor() < 0) throw Refusal(std::strerror(code));
-  if (::fchdir(folder.descriptor()) != 0) throw Refusal(std::strerror(errno));
+  if (::fchdir(folder.descriptor()) != 0) {
+    code = errno;
+    throw Refusal(std::strerror(code));
+  }
   return folder;
 }
 

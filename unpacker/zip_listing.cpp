@@ -182,16 +182,19 @@ std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source) {
 
 std::vector<ListedEntry> readListing(int zip) {
   struct stat status {};
-  if (::fstat(zip, &status) != 0)
-    throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
+  if (::fstat(zip, &status) != 0) {
+    int code = errno;
+    throw Refusal(std::string("cannot read the archive: ") + std::strerror(code));
+  }
   return readListing(
       static_cast<std::uint64_t>(status.st_size), [zip](std::uint64_t offset, std::uint64_t count) {
         std::string bytes(count, '\0');
         for (std::size_t done = 0; done < count;) {
           ssize_t n =
               ::pread(zip, bytes.data() + done, count - done, static_cast<off_t>(offset + done));
-          if (n < 0 && errno == EINTR) continue;
-          if (n < 0) throw Refusal(std::string("cannot read the archive: ") + std::strerror(errno));
+          int code = n < 0 ? errno : 0;
+          if (code == EINTR) continue;
+          if (code) throw Refusal(std::string("cannot read the archive: ") + std::strerror(code));
           if (n == 0) return bytes.substr(0, done);
           done += static_cast<std::size_t>(n);
         }

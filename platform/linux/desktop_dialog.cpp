@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/linux/library.h"
 #include "platform/portable/dialog.h"
 #include "platform/portable/system.h"
+#include "platform/posix/library.h"
 
 namespace tovren {
 

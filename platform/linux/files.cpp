@@ -1,6 +1,7 @@
-// Durable writes and mode changes on Linux.
+// Durable writes, mode changes and free space on Linux.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +25,15 @@ void syncFolder(const std::string& folder) {
 // With AT_SYMLINK_NOFOLLOW, Linux refuses a link (EOPNOTSUPP) instead of changing it.
 int setModeRefusingLinks(const std::string& path, unsigned mode) {
   return ::fchmodat(AT_FDCWD, path.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+// A file system without a limit on its files reports none in all.
+int freeSpace(const std::string& path, Space& space) {
+  struct statvfs status {};
+  if (::statvfs(path.c_str(), &status) != 0) return errno;
+  space.bytes = std::uint64_t{status.f_bavail} * status.f_frsize;
+  if (status.f_files != 0) space.files = status.f_favail;
+  return 0;
 }
 
 }  // namespace tovren

@@ -4,7 +4,7 @@
 
 namespace tovren {
 
-void throwSystemError(const std::string& call, const std::string& path, int code) {
+void throwSystemError(const char* call, const std::string& path, int code) {
   throw PlatformError(call, path, std::strerror(code), code);
 }
 

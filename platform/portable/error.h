@@ -46,7 +46,8 @@ class DecodingError : public Error {
 };
 
 // Raises the PlatformError of `call` on `path` with the system's reason for the
-// error number `code`.
-[[noreturn]] void throwSystemError(const std::string& call, const std::string& path, int code);
+// error number `code`. The call's name is a plain C string, so passing `errno` with
+// it reads the number before anything is allocated.
+[[noreturn]] void throwSystemError(const char* call, const std::string& path, int code);
 
 }  // namespace tovren

@@ -2,6 +2,7 @@
 // An open file descriptor, owned: closed exactly once.
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace tovren {
@@ -12,18 +13,25 @@ namespace tovren {
 // It moves, and never copies, so no descriptor is closed twice.
 class FileHandle {
  public:
-  FileHandle(int descriptor, std::string path) : descriptor_(descriptor), path_(std::move(path)) {}
+  // Takes the result of an open call made in the same expression. When it failed,
+  // error() is the call's error number: it is read before the path is copied,
+  // which may allocate and so change errno, whatever order the compiler
+  // evaluates the arguments in.
+  FileHandle(int descriptor, std::string_view path);
   FileHandle(FileHandle&& other) noexcept;
   FileHandle& operator=(FileHandle&&) = delete;
   ~FileHandle();
 
   int descriptor() const { return descriptor_; }
   const std::string& path() const { return path_; }
+  // The open call's error number when the descriptor is negative; 0 otherwise.
+  int error() const { return error_; }
   void close();
   // Hands the descriptor to a new owner, which closes it; this handle is empty.
   int release() { return std::exchange(descriptor_, -1); }
 
  private:
+  int error_;
   int descriptor_;
   std::string path_;
 };

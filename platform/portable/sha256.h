@@ -7,7 +7,7 @@
 namespace tovren {
 
 // The SHA-256 (FIPS 180-4) value of `bytes`, hashed in one pass. Raises a
-// PlatformError with OpenSSL's reason when the library cannot hash.
+// PlatformError with the library's reason when it cannot hash.
 std::array<std::uint8_t, 32> sha256(std::span<const std::uint8_t> bytes);
 
 }  // namespace tovren

@@ -8,8 +8,13 @@
 
 namespace tovren {
 
+FileHandle::FileHandle(int descriptor, std::string_view path)
+    : error_(descriptor < 0 ? errno : 0), descriptor_(descriptor), path_(path) {}
+
 FileHandle::FileHandle(FileHandle&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)), path_(std::move(other.path_)) {}
+    : error_(other.error_),
+      descriptor_(std::exchange(other.descriptor_, -1)),
+      path_(std::move(other.path_)) {}
 
 FileHandle::~FileHandle() {
   if (descriptor_ >= 0) ::close(descriptor_);

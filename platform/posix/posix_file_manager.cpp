@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,7 +42,7 @@ std::string homeFromPasswordDatabase(const char* home) {
 // Creates one folder with exactly `mode`, or nothing; returns false when something
 // already stands at `path`. `shown` is the folder the caller asked for.
 bool makeFolder(const std::string& path, unsigned mode, const std::string& shown) {
-  if (::mkdir(path.c_str(), mode) != 0) {
+  if (::mkdir(path.c_str(), static_cast<mode_t>(mode)) != 0) {
     if (errno == EEXIST) return false;
     throwSystemError("Could not create the folder", shown, errno);
   }
@@ -51,8 +50,8 @@ bool makeFolder(const std::string& path, unsigned mode, const std::string& shown
   // folder just made, reached without following a link. A folder that cannot get
   // its mode is taken back, so a failure leaves nothing behind.
   FileHandle folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
-  if (folder.descriptor() < 0 || ::fchmod(folder.descriptor(), mode) != 0) {
-    int code = errno;
+  if (folder.descriptor() < 0 || ::fchmod(folder.descriptor(), static_cast<mode_t>(mode)) != 0) {
+    int code = folder.descriptor() < 0 ? folder.error() : errno;
     ::rmdir(path.c_str());
     throwSystemError("Could not create the folder", shown, code);
   }
@@ -100,7 +99,7 @@ void removeInside(int parent, const std::string& name, const std::string& path) 
   if (errno != EISDIR && errno != EPERM) throwSystemError("Could not remove", path, errno);
   FileHandle folder(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
                     path);
-  if (folder.descriptor() < 0) throwSystemError("Could not remove", path, errno);
+  if (folder.descriptor() < 0) throwSystemError("Could not remove", path, folder.error());
   removeChildren(std::move(folder), path);
   if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0)
     throwSystemError("Could not remove", path, errno);
@@ -110,8 +109,8 @@ void removeInside(int parent, const std::string& name, const std::string& path) 
 // plain open until someone wrote to it. Anything but a regular file is refused.
 FileHandle openFile(const std::string& path, int flags, const char* action, struct stat& status) {
   FileHandle file(::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), path);
-  if (file.descriptor() < 0 || ::fstat(file.descriptor(), &status) != 0)
-    throwSystemError(action, path, errno);
+  if (file.descriptor() < 0) throwSystemError(action, path, file.error());
+  if (::fstat(file.descriptor(), &status) != 0) throwSystemError(action, path, errno);
   if (!S_ISREG(status.st_mode)) throw PlatformError(action, path, "Not a regular file");
   return file;
 }
@@ -171,13 +170,10 @@ void PosixFileManager::createFolder(const Location& location, bool intermediates
 
 std::optional<Space> PosixFileManager::space(const Location& location) {
   for (Location current = location;; current = current.parent()) {
-    struct statvfs status {};
-    if (::statvfs(current.path().c_str(), &status) == 0) {
-      std::optional<std::uint64_t> files;
-      if (status.f_files != 0) files = status.f_favail;
-      return Space{std::uint64_t{status.f_bavail} * status.f_frsize, files};
-    }
-    if ((errno != ENOENT && errno != ENOTDIR) || current.path() == "/") return std::nullopt;
+    Space space{};
+    int code = freeSpace(current.path(), space);
+    if (code == 0) return space;
+    if ((code != ENOENT && code != ENOTDIR) || current.path() == "/") return std::nullopt;
   }
 }
 
@@ -188,7 +184,8 @@ void PosixFileManager::setMode(const Location& location, unsigned mode) {
 
 void PosixFileManager::remove(const Location& location) {
   FileHandle parent = openFolder(location.parent().path());
-  if (parent.descriptor() < 0) throwSystemError("Could not remove", location.path(), errno);
+  if (parent.descriptor() < 0)
+    throwSystemError("Could not remove", location.path(), parent.error());
   removeInside(parent.descriptor(), location.name(), location.path());
 }
 
@@ -223,7 +220,7 @@ void PosixFileManager::write(const Location& location, std::span<const std::uint
   // mkostemp creates the file exclusively with mode 0600 narrowed by the umask, so
   // never wider than 0600.
   FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC), path);
-  if (file.descriptor() < 0) throwSystemError("Could not write", path, errno);
+  if (file.descriptor() < 0) throwSystemError("Could not write", path, file.error());
   try {
     if (int code = writeAll(file.descriptor(),
                             {reinterpret_cast<const char*>(bytes.data()), bytes.size()}))

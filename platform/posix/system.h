@@ -6,7 +6,14 @@
 
 #include <string>
 
+#include "platform/portable/file_manager.h"
+
 namespace tovren {
+
+// The room on the file system that holds `path`: the bytes a user who is not the
+// administrator may still write there, and the entries left for new files where
+// the file system counts them. Returns 0, or the error number.
+int freeSpace(const std::string& path, Space& space);
 
 // Makes the bytes written through `descriptor` durable: on the storage device
 // itself, not only in a cache of the system or of the drive, so that a crash or a
