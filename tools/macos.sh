@@ -5,6 +5,8 @@
 # as a vendor ships it. The build's own tools run here, built in FOLDER-host/ (or in
 # the build folder TOVREN_HOST_BUILD names). Every program is checked as a Mac
 # would load it (tools/check_macos.py).
+# TOVREN_MACOS_TARGET names one target to build instead of all (TOVREN-setup for a
+# release).
 #   tools/macos.sh [FOLDER [CMAKE_OPTION...]]      FOLDER defaults to build-macos
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +26,7 @@ family() {
   local arch=$1
   cmake -S . -B "$folder-$arch" -G Ninja -Wno-dev -DTOVREN_WERROR=ON "${options[@]}" \
     -DCMAKE_TOOLCHAIN_FILE=cmake/macos-$arch.cmake -DTOVREN_HOST_TOOLS="$host"
-  cmake --build "$folder-$arch"
+  cmake --build "$folder-$arch" ${TOVREN_MACOS_TARGET:+--target "$TOVREN_MACOS_TARGET"}
   tools/check_macos.py "$folder-$arch/TOVREN.app" "$arch"
 }
 

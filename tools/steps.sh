@@ -6,7 +6,10 @@ step() {
   shift
   log=$(mktemp)
   printf '%s... ' "$title"
-  "$@" >"$log" 2>&1 || status=$?
+  # Run apart, not under "||": a command that fails inside a step's function stops
+  # the step, as set -e promises, instead of being ignored.
+  "$@" >"$log" 2>&1 &
+  wait $! || status=$?
   if [ "$status" -ne 0 ]; then
     echo "failed (exit $status):"
     cat "$log"
