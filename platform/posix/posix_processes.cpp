@@ -1,6 +1,7 @@
 #include "platform/posix/posix_processes.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +62,9 @@ int terminationStatus(int waitStatus) {
 }
 
 int PosixProcesses::execute(const Task& task) {
+  // Started with SIGCHLD ignored, as some launchers leave it, this program's
+  // children would be reaped by the system and never found by waitpid.
+  ::signal(SIGCHLD, SIG_DFL);
   const std::string& program = task.executable.path();
   SpawnSettings settings(program);
   int output = task.output.descriptor();
@@ -69,6 +73,15 @@ int PosixProcesses::execute(const Task& task) {
   settings.check(posix_spawn_file_actions_adddup2(settings.actions(), output, 1));
   settings.check(posix_spawn_file_actions_adddup2(settings.actions(), output, 2));
   settings.check(posix_spawn_file_actions_addopen(settings.actions(), 0, "/dev/null", O_RDONLY, 0));
+  // The child starts with every signal's default action and none blocked, whatever
+  // this program was started with.
+  sigset_t all, none;
+  sigfillset(&all);
+  sigemptyset(&none);
+  settings.check(posix_spawnattr_setsigdefault(settings.attributes(), &all));
+  settings.check(posix_spawnattr_setsigmask(settings.attributes(), &none));
+  settings.check(posix_spawnattr_setflags(settings.attributes(),
+                                          POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
   settings.check(
       confineChild(settings.actions(), settings.attributes(), task.workingFolder.path()));
 
