@@ -31,3 +31,8 @@ set(CMAKE_FIND_ROOT_PATH ${TOVREN_HOST_HEADERS})
 # Zig has link stubs of libSystem only; libz.tbd is the one other system library
 # the tests link, /usr/lib/libz.1.dylib, with the functions they use.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -L${CMAKE_CURRENT_LIST_DIR}/zig)
+# Zig's clang keeps debug information unless told not to, and its linker then names
+# each object file by its path in the build folder: a release build carries none,
+# so two builds in different folders give the same bytes.
+set(CMAKE_C_FLAGS_RELEASE_INIT -g0)
+set(CMAKE_CXX_FLAGS_RELEASE_INIT -g0)

@@ -108,6 +108,8 @@ void installSteps(const Services& services, const Handover& handover, const Buil
 void install(const Services& services, Handover handover, const Build& build) {
   try {
     installSteps(services, handover, build);
+  } catch (const Interrupted&) {
+    throw;
   } catch (...) {
     // Read while the handle is still open; it closes as this failure leaves, and
     // nothing is lost when that fails: the children have ended, and what they wrote

@@ -34,7 +34,7 @@ struct Rig {
     // and the tools folder (no staging folder may be left when the console runs).
     console(
         "pwd; printf '[%s]' \"$@\"; echo; [ /dev/fd/0 -ef /dev/null ] && echo /dev/null\n"
-        "for fd in 3 4 5 6 7 8 9; do [ -e /dev/fd/$fd ] && echo $fd; done\nls -A \"$3/" +
+        "for fd in 3 4 5 6 7 8 9; do [ -e /dev/fd/$fd ] && echo $fd; done\nLC_ALL=C ls -A \"$3/" +
         toolsFolder + "\"\n");
   }
   // Packs a shell script as the console, alone in the archive or with `entries` instead.
@@ -239,10 +239,24 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
     EXPECT_EQ(modeOf(rig.home.console()), installed ? c.mode : modeOf(rig.home.console()))
         << c.name;
   }
+  // What interrupted runs left is gone before the console runs: a staging folder,
+  // one with a read-only folder unpacked into it, the atomic writes' temporary
+  // files. The user's own files stay, however alike their names.
   Rig rig;
+  const std::string staging = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF";
+  for (const auto& folder : {staging, std::string(".setup-FEDCBA98-7654-3210-FEDC-BA9876543210"),
+                             staging + "/read-only"})
+    fs::create_directories(rig.home.tools(folder));
+  for (const std::string& file : std::vector<std::string>{
+           ".setup.log.tmp-Ab12Cd", "." + consoleName + ".tmp-000000",
+           staging + "/read-only/tovren", "a.tmp-000000", ".setup.log.tmp-1234567"})
+    writeFile(rig.home.tools(file), "x");
+  fs::permissions(rig.home.tools(staging + "/read-only"), fs::perms(0555));
   ASSERT_EQ(rig.run(), "ok");
-  EXPECT_EQ(rig.withHome(contentOf(rig.home.tools("setup.log"))),
-            "HOME\n[--install-auto][--home][HOME]\n/dev/null\n" + consoleName + "\nsetup.log\n");
+  EXPECT_EQ(
+      rig.withHome(contentOf(rig.home.tools("setup.log"))),
+      "HOME\n[--install-auto][--home][HOME]\n/dev/null\n.setup.log.tmp-1234567\na.tmp-000000\n" +
+          consoleName + "\nsetup.log\n");
   EXPECT_EQ(digestOf("hello world"),
             "b94d27b9934d3e08a52e52d7da7dabfac484efe37a5380ee9088f7ace2efcde9");
 }

@@ -1,5 +1,8 @@
 #include "install/preparation.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "install/safe.h"
 #include "tovren/constants.h"
 
@@ -23,7 +26,46 @@ Alert consentAlert(InstallKind kind) {
       {"Update", "Cancel"}};
 }
 
+// Whether every character of `text` passes `test`.
+template <typename Test>
+bool all(std::string_view text, Test test) {
+  return std::all_of(text.begin(), text.end(), [&](char c) { return test(c); });
+}
+
+// A UUID as newUuid writes it: 8-4-4-4-12 upper-case hexadecimal digits.
+bool isUuid(std::string_view text) {
+  auto digit = [](char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F');
+  };
+  if (text.size() != 36) return false;
+  for (std::size_t dash : {8, 13, 18, 23})
+    if (text[dash] != '-') return false;
+  return all(text, [&](char c) { return c == '-' || digit(c); });
+}
+
+// A staging folder (".setup-" and a UUID) or the temporary file of an atomic
+// write ("." and the file's name, ".tmp-" and the six letters or digits that
+// mkstemp chose).
+bool leftover(std::string_view name) {
+  if (name.starts_with(".setup-")) return isUuid(name.substr(7));
+  std::size_t tmp = name.size() >= 13 ? name.size() - 11 : 0;
+  return tmp > 1 && name[0] == '.' && name.substr(tmp, 5) == ".tmp-" &&
+         all(name.substr(tmp + 5),
+             [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
 }  // namespace
+
+void removeLeftovers(FileManager& files, const Location& toolsFolder) {
+  for (const std::string& name : files.names(toolsFolder)) {
+    if (!leftover(name)) continue;
+    try {
+      files.remove(toolsFolder.append(name));
+    } catch (const PlatformError&) {
+      // Left for a later run: this one's own names never collide with it.
+    }
+  }
+}
 
 Location toolsFolderOf(const Location& home) {
   return home.append(std::string(constants::toolsFolder));
@@ -54,6 +96,9 @@ std::optional<Handover> prepare(const Services& services, const Location& home,
   Location toolsFolder = toolsFolderOf(home);
   safe(files, toolsFolder);
   files.createFolder(toolsFolder, true, toolsFolderMode);
+  FileHandle lock = files.lock(toolsFolder);
+  services.processes.catchInterruptions();
+  removeLeftovers(files, toolsFolder);
 
   Location setupLog = toolsFolder.append("setup.log");
   safe(files, setupLog);
@@ -61,7 +106,8 @@ std::optional<Handover> prepare(const Services& services, const Location& home,
   // Set after the write: the write makes a file private to the owner, whatever
   // stood there before, and the log's mode is this program's decision.
   files.setMode(setupLog, setupLogMode);
-  return Handover{home, std::move(manifest), toolsFolder, setupLog, files.openForWriting(setupLog)};
+  return Handover{std::move(lock), home,     std::move(manifest),
+                  toolsFolder,     setupLog, files.openForWriting(setupLog)};
 }
 
 }  // namespace tovren

@@ -12,6 +12,7 @@ enum class InstallKind { firstInstallation, update, sameVersion };
 
 // What the preparation hands to the installation, and nothing else.
 struct Handover {
+  FileHandle lock;  // the tools folder's, held for the rest of the run
   Location home;
   SetupManifest manifest;
   Location toolsFolder;  // exists, accepted by safe
@@ -30,10 +31,18 @@ InstallKind installKind(FileManager& files, const Location& home, const std::str
 // Asks for consent with the wording of `kind`; true only for the first button.
 bool consent(Application& app, InstallKind kind);
 
+// Removes from the tools folder what interrupted runs left there: staging folders
+// and the temporary files of atomic writes, and nothing else. One that cannot be
+// removed stays, for a later run.
+void removeLeftovers(FileManager& files, const Location& toolsFolder);
+
 // Decides the install kind, asks for consent where needed, then prepares the
-// tools folder and an empty, private setup log open for writing. Returns none
-// when the user declined, with nothing created. Errors are raised unchanged, and
-// nothing done before them is undone.
+// tools folder, locked for this run (a second run waits here for the first to
+// end) and cleared of leftovers, and an empty, private setup log open for
+// writing. From the lock on, a run that is asked to stop stops its child and
+// cleans up (Processes::catchInterruptions). Returns none when the user declined,
+// with nothing created. Errors are raised unchanged, and nothing done before them
+// is undone.
 std::optional<Handover> prepare(const Services& services, const Location& home,
                                 SetupManifest manifest);
 

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "platform/posix/posix_file_manager.h"
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -101,8 +102,8 @@ std::vector<Operation> undisturbed(void (*arrange)(const Home&), const std::stri
 // Every operation of a first installation and of an update, failed once with a
 // realistic error, then killed before it, and kills at random instants: one clear
 // alert or a run that tolerates the fault, the old or the complete new console,
-// no temporary file after a failure, and the next run succeeds without leaving a
-// staging folder of its own.
+// no temporary file after a failure, and the next run succeeds and removes
+// whatever staging folder or temporary file this one left.
 TEST(Faults, EveryOperationFailedOrKilledLeavesNoHalfInstallAndTheNextRunSucceeds) {
   std::mt19937 random(20261206);
   for (auto [arrange, scenario] :
@@ -144,13 +145,48 @@ TEST(Faults, EveryOperationFailedOrKilledLeavesNoHalfInstallAndTheNextRunSucceed
       EXPECT_TRUE(contentOf(home.console()) == before ||
                   contentOf(home.console()) == shippedConsole())
           << context;
-      int staging = home.count(".setup-");
       Outcome next = home.run();
       EXPECT_EQ(next.status, 0) << context << next.terminal;
       EXPECT_EQ(contentOf(home.console()), shippedConsole()) << context;
-      EXPECT_EQ(home.count(".setup-"), staging) << context;
+      EXPECT_EQ(home.count("."), 0) << context << "a leftover survives the next run";
     }
   }
+}
+
+// Asked to stop while its console runs: the console is stopped, one line says so,
+// the status is the signal's, and nothing waits for a button.
+TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    Home home;
+    home.plist();  // the same version: nothing is asked
+    Running run({setupProgram("console-waits"), {}, {{"HOME", home.path()}}});
+    std::string pid;
+    for (int i = 0; i < 1000 && (pid = contentOf(home.path("console-waits"))).empty(); ++i)
+      ::usleep(10000);
+    ASSERT_FALSE(pid.empty()) << "the console started";
+    run.signal(signal);
+    Outcome outcome = run.wait();
+    EXPECT_EQ(outcome.status, 128 + signal);
+    EXPECT_EQ(outcome.errorOutput, "Setup was interrupted by signal " + std::to_string(signal) +
+                                       " (" + ::strsignal(signal) + ").\n");
+    EXPECT_NE(::kill(std::stoi(pid), 0), 0) << "the console was stopped";
+    EXPECT_EQ(home.count("."), 0);
+  }
+}
+
+// While another run holds the tools folder, a run waits before it touches it,
+// then installs.
+TEST(Concurrency, ARunWaitsForTheRunThatHoldsTheToolsFolder) {
+  Home home;
+  home.plist();
+  fs::create_directories(home.tools());
+  std::optional<FileHandle> held = PosixFileManager().lock(Location(home.tools()));
+  Running run({setupProgram(), {}, {{"HOME", home.path()}}});
+  ::usleep(300000);
+  EXPECT_EQ(home.count(""), 0) << "nothing is written while the folder is held";
+  held.reset();
+  EXPECT_EQ(run.wait().status, 0);
+  EXPECT_EQ(contentOf(home.console()), shippedConsole());
 }
 
 TEST(Concurrency, RunsStartedTogetherLeaveOneIntactConsole) {

@@ -180,6 +180,7 @@ class Running {
   Outcome wait() {
     return {statusOf(std::exchange(child_, 0)), contentOf(errors_.path("errors")), ""};
   }
+  void signal(int number) const { ::kill(child_, number); }
 
  private:
   TemporaryFolder errors_;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/portable/bytes.h"
 #include "platform/portable/error.h"
@@ -55,8 +56,15 @@ class FileManager {
   virtual std::optional<Space> space(const Location& location) = 0;
   // Sets the item's permission bits to exactly `mode`; a link is refused, not followed.
   virtual void setMode(const Location& location, unsigned mode) = 0;
-  // Removes the item and, for a folder, everything in it; never follows a link.
+  // Removes the item and, for a folder, everything in it; never follows a link. A
+  // folder it empties is made writable by its owner first.
   virtual void remove(const Location& location) = 0;
+  // The names of the items in the folder, in no order.
+  virtual std::vector<std::string> names(const Location& folder) = 0;
+  // Takes the system's exclusive lock on the folder, waiting while another process
+  // holds it. The lock is the returned handle's: it ends when the handle closes or
+  // the process ends, however it ends.
+  virtual FileHandle lock(const Location& folder) = 0;
   // The whole content of the file. Anything but a regular file is refused, and a
   // fifo never makes the call wait.
   virtual FileContent read(const Location& location, Links links) = 0;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/portable/error.h"
 #include "platform/portable/file_handle.h"
 #include "platform/portable/location.h"
 
@@ -19,6 +20,18 @@ struct Task {
   Location workingFolder;
 };
 
+// The run was asked to stop, by the user (Ctrl-C, a closed terminal) or by the
+// system, and stopped its child. The description is one line naming the signal.
+class Interrupted : public Error {
+ public:
+  Interrupted(int signal, std::string description)
+      : Error(std::move(description)), signal_(signal) {}
+  int signal() const { return signal_; }
+
+ private:
+  int signal_;
+};
+
 // Abstract so it can be mocked out for tests.
 class Processes {
  public:
@@ -27,6 +40,11 @@ class Processes {
   // the exit status, or 128 + N for a child ended by signal N. Raises a
   // PlatformError naming the program when it cannot be started or waited for.
   virtual int execute(const Task& task) = 0;
+  // From now on the signals that ask a program to stop (interrupt, terminate,
+  // hang-up) no longer end this one at once: the child being waited for is asked
+  // to stop and waited for, and execute raises Interrupted, as it does for a
+  // signal that arrived before it was called.
+  virtual void catchInterruptions() = 0;
 };
 
 }  // namespace tovren

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,22 +75,31 @@ struct CloseListing {
 };
 using Listing = std::unique_ptr<DIR, CloseListing>;
 
-// Removes everything in the open `folder`, whose descriptor the listing then owns.
-void removeChildren(FileHandle folder, const std::string& path) {
+// The names in the open `folder`, whose descriptor the listing then owns.
+Listing listNames(FileHandle folder, const std::string& path, std::vector<std::string>& names) {
   Listing listing(::fdopendir(folder.descriptor()));
   if (!listing) throwSystemError("Could not list the folder", path, errno);
   folder.release();
-  std::vector<std::string> names;
   // Only readdir's own errno tells its end from its failure: keeping a name may
   // allocate, and a successful allocation may set errno too.
   for (;;) {
     errno = 0;
     dirent* entry = ::readdir(listing.get());
     if (!entry && errno) throwSystemError("Could not list the folder", path, errno);
-    if (!entry) break;
+    if (!entry) return listing;
     std::string name = entry->d_name;
     if (name != "." && name != "..") names.push_back(name);
   }
+}
+
+// Removes everything in the open `folder`, made writable and searchable by its
+// owner first: a read-only folder unpacked from an archive is emptied too.
+void removeChildren(FileHandle folder, const std::string& path) {
+  struct stat status {};
+  if (::fstat(folder.descriptor(), &status) == 0 && (status.st_mode & 0300) != 0300)
+    ::fchmod(folder.descriptor(), static_cast<mode_t>((status.st_mode & 07777) | 0700));
+  std::vector<std::string> names;
+  Listing listing = listNames(std::move(folder), path, names);
   for (const auto& name : names) removeInside(::dirfd(listing.get()), name, path + "/" + name);
 }
 
@@ -187,6 +197,23 @@ void PosixFileManager::remove(const Location& location) {
   if (parent.descriptor() < 0)
     throwSystemError("Could not remove", location.path(), parent.error());
   removeInside(parent.descriptor(), location.name(), location.path());
+}
+
+std::vector<std::string> PosixFileManager::names(const Location& folder) {
+  FileHandle opened = openFolder(folder.path());
+  if (opened.descriptor() < 0)
+    throwSystemError("Could not list the folder", folder.path(), opened.error());
+  std::vector<std::string> names;
+  listNames(std::move(opened), folder.path(), names);
+  return names;
+}
+
+FileHandle PosixFileManager::lock(const Location& folder) {
+  FileHandle opened = openFolder(folder.path());
+  if (opened.descriptor() < 0) throwSystemError("Could not lock", folder.path(), opened.error());
+  while (::flock(opened.descriptor(), LOCK_EX) != 0)
+    if (errno != EINTR) throwSystemError("Could not lock", folder.path(), errno);
+  return opened;
 }
 
 FileContent PosixFileManager::read(const Location& location, Links links) {

@@ -13,6 +13,8 @@ class PosixFileManager : public FileManager {
   std::optional<Space> space(const Location& location) override;
   void setMode(const Location& location, unsigned mode) override;
   void remove(const Location& location) override;
+  std::vector<std::string> names(const Location& folder) override;
+  FileHandle lock(const Location& folder) override;
   FileContent read(const Location& location, Links links) override;
   FileContent readEnd(const Location& location, std::size_t count) override;
   void write(const Location& location, std::span<const std::uint8_t> bytes) override;

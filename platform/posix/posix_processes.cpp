@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "platform/portable/error.h"
 #include "platform/posix/system.h"
@@ -47,11 +49,27 @@ class SpawnSettings {
   const std::string& program_;
 };
 
+// The last signal that asked the run to stop, once catchInterruptions was called.
+volatile std::sig_atomic_t interruption = 0;
+
+void noteInterruption(int signal) { interruption = signal; }
+
+void raiseIfInterrupted() {
+  if (int signal = interruption)
+    throw Interrupted(signal, "Setup was interrupted by signal " + std::to_string(signal) + " (" +
+                                  ::strsignal(signal) + ").");
+}
+
+// Waits for the child; when the run is interrupted meanwhile, asks the child to
+// stop first, then raises.
 int waitFor(pid_t child, const std::string& program) {
   int status = 0;
+  if (interruption) ::kill(child, SIGTERM);
   while (::waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) throwSystemError("Could not wait for", program, errno);
+    if (interruption) ::kill(child, SIGTERM);
   }
+  raiseIfInterrupted();
   return terminationStatus(status);
 }
 
@@ -61,7 +79,15 @@ int terminationStatus(int waitStatus) {
   return WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : WEXITSTATUS(waitStatus);
 }
 
+void PosixProcesses::catchInterruptions() {
+  struct sigaction action {};
+  action.sa_handler = noteInterruption;  // no SA_RESTART: waitpid returns to look
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
 int PosixProcesses::execute(const Task& task) {
+  raiseIfInterrupted();
   // Started with SIGCHLD ignored, as some launchers leave it, this program's
   // children would be reaped by the system and never found by waitpid.
   ::signal(SIGCHLD, SIG_DFL);

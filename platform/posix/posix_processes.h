@@ -9,6 +9,7 @@ namespace tovren {
 class PosixProcesses : public Processes {
  public:
   int execute(const Task& task) override;
+  void catchInterruptions() override;
 };
 
 // The termination status of a child whose status waitpid gave as `waitStatus`:
