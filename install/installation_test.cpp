@@ -2,6 +2,8 @@
 
 #include <spawn.h>
 
+#include <cstring>
+
 #include "install/digest.h"
 #include "install/setup_failure.h"
 #include "platform/portable/base64.h"
@@ -219,8 +221,12 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
        "old"},
       {"console fails", [](Rig& r) { r.console("echo no session >&2; exit 3"); },
        "Setup stopped (exit 3).\n\nno session\n" + log, "new"},
-      {"console ended by a signal", [](Rig& r) { r.console("kill -KILL $$"); },
-       "Setup stopped (exit 137).\n\n" + log, "new"},
+      {"console ended by a signal", [](Rig& r) { r.console("kill -SEGV $$"); },
+       "Setup stopped (exit 139).\n" + consoleName + " was ended by signal 11 (" +
+           ::strsignal(SIGSEGV) + ").\n\n" + log,
+       "new"},
+      {"console exiting with the status a signal would give", [](Rig& r) { r.console("exit 139"); },
+       "Setup stopped (exit 139).\n\n" + log, "new"},
       {"console cannot start", [](Rig& r) { r.console("", {}, "#!/nonexistent/sh\n"); },
        (launchErrors ? "Could not start \"" + tools + consoleName + "\": No such file or directory."
                      : "Setup stopped (exit 127).") +

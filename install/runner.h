@@ -17,7 +17,8 @@ struct ChildFailure : SetupFailure {
 // device, standard output and standard error to `log`, in `workingFolder`, and
 // waits until it ends. Returns when it exits with status 0. Raises the platform's
 // error when it cannot be started, and a ChildFailure "Setup stopped (exit N)."
-// for any other status (a child ended by signal N has status 128 + N).
+// for any other status (a child ended by signal N has status 128 + N), followed
+// for such a child by a line "<name> was ended by signal N (its name).".
 void run(Processes& processes, const Location& executable, std::vector<std::string> arguments,
          const FileHandle& log, const Location& workingFolder);
 

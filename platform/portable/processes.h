@@ -20,6 +20,14 @@ struct Task {
   Location workingFolder;
 };
 
+// How a child ended: its termination status, the exit status or 128 + N for a
+// child ended by signal N, and for such a child the signal's number and name,
+// e.g. "signal 11 (Segmentation fault)"; empty for a child that exited.
+struct Termination {
+  int status;
+  std::string signal;
+};
+
 // The run was asked to stop, by the user (Ctrl-C, a closed terminal) or by the
 // system, and stopped its child. The description is one line naming the signal.
 class Interrupted : public Error {
@@ -36,10 +44,9 @@ class Interrupted : public Error {
 class Processes {
  public:
   virtual ~Processes() = default;
-  // Starts the task, waits until it has ended and returns its termination status:
-  // the exit status, or 128 + N for a child ended by signal N. Raises a
+  // Starts the task, waits until it has ended and returns how it ended. Raises a
   // PlatformError naming the program when it cannot be started or waited for.
-  virtual int execute(const Task& task) = 0;
+  virtual Termination execute(const Task& task) = 0;
   // From now on the signals that ask a program to stop (interrupt, terminate,
   // hang-up) no longer end this one at once: the child being waited for is asked
   // to stop and waited for, and execute raises Interrupted, as it does for a

@@ -54,15 +54,19 @@ volatile std::sig_atomic_t interruption = 0;
 
 void noteInterruption(int signal) { interruption = signal; }
 
+// "signal N (its name)".
+std::string described(int signal) {
+  return "signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
+}
+
 void raiseIfInterrupted() {
   if (int signal = interruption)
-    throw Interrupted(signal, "Setup was interrupted by signal " + std::to_string(signal) + " (" +
-                                  ::strsignal(signal) + ").");
+    throw Interrupted(signal, "Setup was interrupted by " + described(signal) + ".");
 }
 
 // Waits for the child; when the run is interrupted meanwhile, asks the child to
 // stop first, then raises.
-int waitFor(pid_t child, const std::string& program) {
+Termination waitFor(pid_t child, const std::string& program) {
   int status = 0;
   if (interruption) ::kill(child, SIGTERM);
   while (::waitpid(child, &status, 0) < 0) {
@@ -70,7 +74,7 @@ int waitFor(pid_t child, const std::string& program) {
     if (interruption) ::kill(child, SIGTERM);
   }
   raiseIfInterrupted();
-  return terminationStatus(status);
+  return {terminationStatus(status), WIFSIGNALED(status) ? described(WTERMSIG(status)) : ""};
 }
 
 }  // namespace
@@ -86,7 +90,7 @@ void PosixProcesses::catchInterruptions() {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
-int PosixProcesses::execute(const Task& task) {
+Termination PosixProcesses::execute(const Task& task) {
   raiseIfInterrupted();
   // Started with SIGCHLD ignored, as some launchers leave it, this program's
   // children would be reaped by the system and never found by waitpid.

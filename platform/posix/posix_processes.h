@@ -8,7 +8,7 @@ namespace tovren {
 // descriptor but its three standard ones.
 class PosixProcesses : public Processes {
  public:
-  int execute(const Task& task) override;
+  Termination execute(const Task& task) override;
   void catchInterruptions() override;
 };
 
