@@ -28,13 +28,14 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
     };
   };
   struct Case {
-    const char* name;
+    std::string name;
     std::function<std::string(const std::string& parent)> archive;
     std::string
         outcome;  // part of the one-line reason, or "unpacked: " and what the folder then holds
     std::string mount = "";  // options of a small file system mounted on the folder
     std::function<void(const std::string& parent)> arrange = nullptr;
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"the shipped archive", [](auto&) { return contentOf(TOVREN_ARCHIVES "/" + archiveName); },
        "unpacked: tovren 755 [" + shippedConsole() + "]\n"},
       {"folder named tovren",
@@ -113,7 +114,37 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
        ": No space left on device", "size=64k"},
       {"too few inodes left", [](auto&) { return zip(files(6, 1)); },
        "it unpacks to 6 files, but the folder has room for only 3 more", "nr_inodes=4"},
+      {"names after \"./\", as a zip of \".\" has them",
+       [&](auto&) {
+         return zip(
+             {{"./", "", S_IFDIR | 0755}, {"./tovren", console}, {"././d/", "", S_IFDIR | 0700}});
+       },
+       "unpacked: d 700\ntovren 755 [" + console + "]\n"},
   };
+  // A folder entry is a folder by its final "/" whatever its maker, whether its
+  // name is flagged UTF-8 (as jar writes them), and whatever its letters.
+  for (unsigned system : {0u, 3u, 10u})
+    for (unsigned flags : {0u, 0x800u})
+      for (std::string folder : {"d", "\u65e5\u672c\u8a9e"}) {
+        bool unix = system == 3;
+        std::string name = "folder entry by maker " + std::to_string(system) + ", flags " +
+                           std::to_string(flags) + ", " + folder;
+        cases.push_back({name,
+                         [=](auto&) {
+                           return zip({{.name = folder + "/",
+                                        .data = "",
+                                        .mode = unix ? S_IFDIR | 0755 : 0u,
+                                        .system = system,
+                                        .flags = flags},
+                                       {.name = folder + "/f",
+                                        .data = "x",
+                                        .mode = unix ? S_IFREG | 0644 : 0u,
+                                        .system = system,
+                                        .flags = flags}});
+                         },
+                         "unpacked: " + folder + (unix ? " 755\n" : " 775\n") + folder + "/f " +
+                             (unix ? "644" : "664") + " [x]\n"});
+      }
   for (const auto& c : cases) {
     TemporaryFolder parent;
     std::string staging = parent.path("staging"), archive = parent.path("archive.zip");

@@ -123,6 +123,15 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
     EXPECT_EQ(typed ? outcome.terminal : outcome.errorOutput,
               typed ? "\n" + message + "\n1) OK\nPress Return: " : message);
   }
+  // A folder where its property list goes: the console refuses, and says why.
+  Home home;
+  fs::create_directories(home.path(launchAgent));
+  Outcome refused = home.run();
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.terminal.find("Setup stopped (exit 1).\n\ntovren: cannot register: " +
+                                  home.path(launchAgent) + " is not a file\n"),
+            std::string::npos)
+      << refused.terminal;
   TOVREN_LINUX_ONLY("refuses ICU to the program through the preload shim");
   EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen "))
       << "ICU was asked for, and refused";

@@ -14,6 +14,7 @@ struct Entry {
       {};  // unpacked size, when not the data's; past 32 bits in a zip64 field
   std::optional<std::string> localName = {};  // in its local header, when not `name`
   unsigned system = 3;                        // of its maker: 3 Unix, 0 DOS, 10 Windows NTFS
+  unsigned flags = 0x800;                     // 0x800: the name is UTF-8
   bool deflated = false;
   std::optional<std::uint32_t> packed = {};  // packed size, when not the packed data's
 };
@@ -48,7 +49,7 @@ inline std::string zip(const std::vector<Entry>& entries) {
     auto crc =
         ::crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
     std::string common = fields({{2, 45},
-                                 {2, 0x800},
+                                 {2, e.flags},
                                  {2, e.deflated ? 8 : 0},
                                  {4, 0x210000},
                                  {4, crc},

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 fuzzers=("$@")
-[ $# -gt 0 ] || fuzzers=(manifest log_tail zip_listing)
+[ $# -gt 0 ] || fuzzers=(manifest log_tail zip_listing zip_differential)
 tools/prerequisites.sh clang libclang-rt-14-dev
 
 step "Configuring build-fuzz/" env CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOVREN_FUZZ=ON \

@@ -29,6 +29,14 @@ emulate_arm64() {
   [ -e $binfmt/qemu-aarch64 ] || $sudo sh -c "cat /usr/lib/binfmt.d/qemu-aarch64.conf > $binfmt/register"
 }
 
+# A step whose function meets a failing command stops there, as the release's
+# builds rely on.
+if bash -c 'set -euo pipefail; . tools/steps.sh; failing() { false; echo "went on"; }; step x failing' \
+  >/dev/null 2>&1; then
+  echo "A step went on past a failing command."
+  exit 1
+fi
+
 # Every C++ file as the project's formatter (.clang-format) writes it.
 step "Checking the format of the C++ files" \
   sh -c 'git ls-files -z "*.cpp" "*.h" | xargs -0 clang-format --dry-run --Werror'

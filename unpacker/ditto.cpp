@@ -121,6 +121,18 @@ void vet(archive_entry* entry, const std::string& name) {
   archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
 }
 
+// A maker that keeps no file type (MS-DOS, as jar and Java's zip writer are)
+// marks a folder by its name's final "/". The library looks for it in the name
+// converted to this program's character set, and misses it where the conversion
+// fails (a UTF-8 name in the C locale); the listing's own bytes tell.
+void asFolderByItsName(archive_entry* entry, const std::string& name) {
+  if (name.ends_with('/') && archive_entry_filetype(entry) == AE_IFREG &&
+      archive_entry_size(entry) == 0) {
+    archive_entry_set_filetype(entry, AE_IFDIR);
+    archive_entry_set_perm(entry, 0775);  // as the library gives such a folder
+  }
+}
+
 void copyData(archive* reader, archive* writer, const ListedEntry& listed) {
   const void* block;
   size_t size;
@@ -157,7 +169,13 @@ void extract(int zip, const std::vector<ListedEntry>& entries) {
     checkRead(reader.get(), status);
     if (next == entries.size()) refuseAsDamaged();
     const ListedEntry& listed = entries[next];
+    // "./": the folder, which is there.
+    if (listed.name.empty()) {
+      checkRead(reader.get(), archive_read_data_skip(reader.get()));
+      continue;
+    }
     archive_entry_copy_pathname(entry, listed.name.c_str());
+    asFolderByItsName(entry, listed.name);
     vet(entry, listed.name);
     checkWrite(writer.get(), archive_write_header(writer.get(), entry), listed.name);
     copyData(reader.get(), writer.get(), listed);

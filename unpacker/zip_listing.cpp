@@ -51,9 +51,9 @@ struct Directory {
 };
 
 // The end record, found from the archive's end (a comment may follow it), and
-// its 64-bit form where the archive has one. A count or an offset of all ones
-// points to the 64-bit record only when its locator stands before the end
-// record: 65,535 entries are also simply 65,535 entries.
+// its 64-bit form where its locator stands before the end record, whatever the
+// end record's own fields say, as the unpacking library reads it: both read the
+// same listing. Without a locator, 65,535 entries are simply 65,535 entries.
 Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
   std::uint64_t tailSize = std::min<std::uint64_t>(archiveSize, endSize + 0xFFFF);
   std::string tail = readAt(source, archiveSize - tailSize, tailSize);
@@ -66,10 +66,8 @@ Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
     Directory directory{number(tail, at + 10, 2), number(tail, at + 16, 4),
                         number(tail, at + 12, 4)};
     std::uint64_t limit = archiveSize - tailSize + at;
-    bool wide =
-        directory.count == 0xFFFF || directory.start == inZip64 || directory.size == inZip64;
     std::string locator =
-        wide && limit >= locatorSize ? readAt(source, limit - locatorSize, locatorSize) : "";
+        limit >= locatorSize ? readAt(source, limit - locatorSize, locatorSize) : "";
     if (!locator.empty() && number(locator, 0, 4) == locatorSignature) {
       limit = number(locator, 8, 8);
       std::string end = readAt(source, limit, end64Size);
@@ -114,6 +112,15 @@ bool special(std::uint64_t madeBy, std::uint64_t attributes) {
   throw Refusal("refusing entry \"" + shown(name) + "\": " + reason);
 }
 
+// Whether the local header declares the sizes the listing does, where it declares
+// any: with a data descriptor (flag 3) they follow the data, and all ones stand
+// for 64-bit sizes in its extra field. The library reads its sizes from there.
+bool sameSizes(const std::string& local, std::uint64_t packed, std::uint64_t size) {
+  std::uint64_t ownPacked = number(local, 18, 4), ownSize = number(local, 22, 4);
+  if (number(local, 6, 2) & 8 || ownPacked == inZip64 || ownSize == inZip64) return true;
+  return ownPacked == packed && ownSize == size;
+}
+
 // The entry at `at` in the central directory, checked against its local header.
 ListedEntry entryAt(const ReadAt& source, const std::string& directory, std::size_t& at,
                     std::uint64_t directoryStart) {
@@ -136,11 +143,14 @@ ListedEntry entryAt(const ReadAt& source, const std::string& directory, std::siz
   if (number(local, 0, 4) != localSignature) refuseAsDamaged();
   std::string localName = readAt(source, start + localSize, number(local, 26, 2));
   if (localName != name) refuse(name, "its own header names it \"" + shown(localName) + "\"");
+  if (!sameSizes(local, packed, size)) refuse(name, "its own header declares other sizes");
   std::uint64_t end = sum(sum(start + localSize, localName.size() + number(local, 28, 2)), packed);
   if (end > directoryStart) refuse(name, "its data runs into the archive's listing");
   // Checked whole and written whole: a name cut at a NUL would land elsewhere.
   if (name.find('\0') != std::string::npos) refuse(name, "its name holds a NUL byte");
   if (dosMaker(madeBy)) std::replace(name.begin(), name.end(), '\\', '/');
+  // "./name" is "name", as every unpacker reads it; "./" alone is the folder itself.
+  while (name.starts_with("./")) name.erase(0, 2);
   return ListedEntry{name, start, end, size};
 }
 
@@ -167,7 +177,8 @@ std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source) {
   std::set<std::string> keys;
   for (std::size_t at = 0; entries.size() < directory.count;) {
     ListedEntry entry = entryAt(source, records, at, directory.start);
-    if (!staysInside(entry.name)) refuse(entry.name, "it would land outside the folder");
+    if (!entry.name.empty() && !staysInside(entry.name))
+      refuse(entry.name, "it would land outside the folder");
     if (!keys.insert(key(entry.name)).second)
       refuse(entry.name, "another entry lands on the same path");
     entries.push_back(entry);

@@ -20,7 +20,9 @@ struct Refusal : std::runtime_error {
 [[noreturn]] void refuseAsDamaged();
 
 struct ListedEntry {
-  std::string name;     // as it unpacks: a DOS or Windows maker's backslashes are separators
+  // As it unpacks: a DOS or Windows maker's backslashes are separators, and a
+  // leading "./" is dropped; empty for the entry "./", the folder itself.
+  std::string name;
   std::uint64_t start;  // of its local header
   std::uint64_t end;    // of its data
   std::uint64_t size;   // unpacked, as declared
