@@ -25,16 +25,17 @@ std::string amount(std::uint64_t bytes) {
   return text;
 }
 
-// Whether the error being handled is the system's "no space left", or a child's failure.
-std::pair<bool, bool> noSpaceOrChild() {
+// Whether the error being handled is the system's "no space left" or "quota
+// exceeded", or a child's failure.
+std::pair<int, bool> noSpaceOrChild() {
   try {
     throw;
   } catch (const PlatformError& error) {
-    return {error.code() == ENOSPC, false};
+    return {error.code() == ENOSPC || error.code() == EDQUOT ? error.code() : 0, false};
   } catch (const ChildFailure&) {
-    return {false, true};
+    return {0, true};
   } catch (...) {
-    return {false, false};
+    return {0, false};
   }
 }
 
@@ -42,6 +43,11 @@ std::pair<bool, bool> noSpaceOrChild() {
 
 void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
   auto [noSpace, child] = noSpaceOrChild();
+  // The disk may have room while this user's share of it is used up.
+  if (noSpace == EDQUOT)
+    throw SetupFailure("Your quota on the disk that holds " + folder.path() +
+                       " is used up. Make room in your files there, then run setup again.\n" +
+                       describe(std::current_exception()));
   std::optional<Space> space = noSpace || child ? files.space(folder) : std::nullopt;
   bool noFiles = space && space->files == 0;
   if (!space || (!noSpace && space->bytes >= nearlyFull && !noFiles)) throw;

@@ -145,6 +145,7 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
                          "unpacked: " + folder + (unix ? " 755\n" : " 775\n") + folder + "/f " +
                              (unix ? "644" : "664") + " [x]\n"});
       }
+  int unmountable = 0;  // rows whose small disk could not be mounted
   for (const auto& c : cases) {
     TemporaryFolder parent;
     std::string staging = parent.path("staging"), archive = parent.path("archive.zip");
@@ -153,7 +154,7 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
     writeFile(archive, c.archive(parent.path()));
     if (c.arrange) c.arrange(parent.path());
     SmallDisk disk(staging, c.mount, c.name);
-    if (!disk.mounted()) continue;
+    if (!disk.mounted() && ++unmountable) continue;
     // The tree around the folder, which nothing may change.
     auto outside = [&] {
       std::string text =
@@ -178,6 +179,7 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
     }
   }
   EXPECT_EQ(runProgram({ditto, {"-c", "archive", "folder"}}).status, 64) << "usage";
+  if (unmountable) TOVREN_CANNOT_PROVE_HERE(unmountable << " rows: no small disk can be mounted");
 }
 
 }  // namespace

@@ -76,7 +76,10 @@ Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
         throw Refusal("the archive spans several volumes");
       directory = {number(end, 32, 8), number(end, 48, 8), number(end, 40, 8)};
     }
-    if (sum(directory.start, directory.size) > limit) refuseAsDamaged();
+    // The listing ends where the end record begins. The library takes a gap there
+    // for data put before the archive and moves every offset by it, so it would
+    // read another listing than this one.
+    if (sum(directory.start, directory.size) != limit) refuseAsDamaged();
     return directory;
   }
   throw Refusal("it is not a zip archive, or it is incomplete");

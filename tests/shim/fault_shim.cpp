@@ -37,6 +37,8 @@ void record(const std::string& line) {
     next<ssize_t (*)(int, const void*, size_t)>("write")(logFd, line.data(), line.size());
 }
 
+int forced = 0;  // the error every failing call reports, when set
+
 __attribute__((constructor)) void start() {
   auto variable = [](const char* name) {
     std::string value = getenv(name) ? getenv(name) : "";
@@ -50,6 +52,7 @@ __attribute__((constructor)) void start() {
         log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   target = atol(variable("TOVREN_SHIM_AT").c_str());
   killing = variable("TOVREN_SHIM_ACTION") == "kill";
+  forced = atoi(variable("TOVREN_SHIM_ERRNO").c_str());
   unsetenv("LD_PRELOAD");
 }
 
@@ -64,8 +67,10 @@ std::string pathAt(int folder, const char* name) {
   return name[0] == '/' || folder == AT_FDCWD ? name : pathOf(folder) + "/" + name;
 }
 
-// The error a failing call reports, as on a full, broken or locked disk.
+// The error a failing call reports: TOVREN_SHIM_ERRNO's, or as on a full, broken
+// or locked disk.
 int errorFor(const std::string& call) {
+  if (forced) return forced;
   const std::string full = " write mkdir rename mkostemp fsync ",
                     broken = " read close unlink unlinkat ";
   if (full.find(" " + call + " ") != std::string::npos) return ENOSPC;
