@@ -270,5 +270,47 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
             "b94d27b9934d3e08a52e52d7da7dabfac484efe37a5380ee9088f7ace2efcde9");
 }
 
+// Nothing is installed where another account owns a folder on the way or may
+// write: a home or a folder of another's is refused before anything is created,
+// and folders others may write in are made private.
+TEST(Installation, TheToolsFolderIsThisUsersAlone) {
+  if (::geteuid() != 0) TOVREN_CANNOT_PROVE_HERE("only root can give a folder to another user");
+  const std::string belongs =
+      " belongs to user 54321, not to you. Setup installs only into "
+      "folders of your own: remove it, or have it given to you, then "
+      "run setup again.";
+  auto give = [](const std::string& path) { ASSERT_EQ(::lchown(path.c_str(), 54321, 54321), 0); };
+  struct Case {
+    const char* name;
+    std::function<void(Rig&)> arrange;
+    std::string outcome, tree;  // the modes of .tovren and its tools folder afterwards
+  } cases[] = {
+      {"a home of another's, as under sudo",
+       [&](Rig& r) { fs::remove_all(r.home.path(".tovren")), give(r.home.path()); },
+       "The folder HOME" + belongs, "missing"},
+      {"another's .tovren", [&](Rig& r) { give(r.home.path(".tovren")); },
+       "The folder HOME/.tovren" + belongs, "755 755"},
+      {"another's tools folder", [&](Rig& r) { give(r.home.tools()); },
+       "The folder HOME/" + toolsFolder + belongs, "755 755"},
+      {"folders others may write in",
+       [](Rig& r) {
+         fs::permissions(r.home.path(".tovren"), fs::perms(0777)),
+             fs::permissions(r.home.tools(), fs::perms(0775));
+       },
+       "ok", "700 700"},
+  };
+  for (const auto& c : cases) {
+    Rig rig;
+    c.arrange(rig);
+    EXPECT_EQ(rig.run(), c.outcome) << c.name;
+    std::ostringstream tree;
+    if (fs::exists(rig.home.path(".tovren")))
+      tree << std::oct << modeOf(rig.home.path(".tovren")) << " " << modeOf(rig.home.tools());
+    else
+      tree << "missing";
+    EXPECT_EQ(tree.str(), c.tree) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace tovren::testing

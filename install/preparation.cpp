@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "install/safe.h"
+#include "install/setup_failure.h"
 #include "tovren/constants.h"
 
 namespace tovren {
@@ -54,6 +55,32 @@ bool leftover(std::string_view name) {
              [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
+// Refuses a folder of the tools folder's path that another account owns: it
+// could replace the console between its check and its start.
+void requireOurs(FileManager& files, const Location& folder) {
+  std::optional<Attributes> item = files.attributes(folder, Links::refuse);
+  if (item && !item->ours)
+    throw SetupFailure("The folder " + folder.path() + " belongs to " + item->owner +
+                       ", not to you. Setup installs only into folders of your own: remove it, "
+                       "or have it given to you, then run setup again.");
+}
+
+// Makes a folder of the tools folder's path that others may write in private
+// (mode 700), and refuses one whose disk does not keep the mode (exFAT, FAT).
+void makePrivate(FileManager& files, const Location& folder) {
+  auto writableByOthers = [&] {
+    std::optional<Attributes> item = files.attributes(folder, Links::refuse);
+    return item && (item->permissions & 022);
+  };
+  if (!writableByOthers()) return;
+  files.setMode(folder, toolsFolderMode);
+  if (writableByOthers())
+    throw SetupFailure("The folder " + folder.path() +
+                       " cannot be made private: its disk does not keep permissions, as exFAT "
+                       "and FAT disks do not, so other users could change what setup installs. "
+                       "Setup needs your home folder on a disk that keeps them.");
+}
+
 }  // namespace
 
 void removeLeftovers(FileManager& files, const Location& toolsFolder) {
@@ -95,7 +122,12 @@ std::optional<Handover> prepare(const Services& services, const Location& home,
 
   Location toolsFolder = toolsFolderOf(home);
   safe(files, toolsFolder);
+  // Nothing is created in a home or a folder of another account's (a run under
+  // sudo that kept the user's HOME), and nothing installed where others may write.
+  for (const Location& folder : {home, toolsFolder.parent(), toolsFolder})
+    requireOurs(files, folder);
   files.createFolder(toolsFolder, true, toolsFolderMode);
+  for (const Location& folder : {toolsFolder.parent(), toolsFolder}) makePrivate(files, folder);
   FileHandle lock = files.lock(toolsFolder);
   services.processes.catchInterruptions();
   removeLeftovers(files, toolsFolder);

@@ -40,6 +40,17 @@ std::string homeFromPasswordDatabase(const char* home) {
       code ? std::strerror(code) : variable + ", and the password database has no folder");
 }
 
+// The account name of `user`, or "user N" where the password database has none.
+std::string accountName(uid_t user) {
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == 0 && found && entry.pw_name)
+    return entry.pw_name;
+  return "user " + std::to_string(user);
+}
+
 // Creates one folder with exactly `mode`, or nothing; returns false when something
 // already stands at `path`. `shown` is the folder the caller asked for.
 bool makeFolder(const std::string& path, unsigned mode, const std::string& shown) {
@@ -160,7 +171,8 @@ std::optional<Attributes> PosixFileManager::attributes(const Location& location,
                   : S_ISDIR(status.st_mode) ? ItemType::folder
                   : S_ISREG(status.st_mode) ? ItemType::file
                                             : ItemType::other;
-  return Attributes{type, status.st_mode & 07777u};
+  return Attributes{type, status.st_mode & 07777u, status.st_uid == ::geteuid(),
+                    accountName(status.st_uid)};
 }
 
 void PosixFileManager::createFolder(const Location& location, bool intermediates, unsigned mode) {
