@@ -115,12 +115,15 @@ bool special(std::uint64_t madeBy, std::uint64_t attributes) {
   throw Refusal("refusing entry \"" + shown(name) + "\": " + reason);
 }
 
-// Whether the local header declares the sizes the listing does, where it declares
-// any: with a data descriptor (flag 3) they follow the data, and all ones stand
-// for 64-bit sizes in its extra field. The library reads its sizes from there.
-bool sameSizes(const std::string& local, std::uint64_t packed, std::uint64_t size) {
+// Whether the local header, with `extra` its extra field, declares the sizes the
+// listing does, where it declares any: with a data descriptor (flag 3) they
+// follow the data. Each size of all ones stands for the 64-bit one in its extra
+// field. The library reads its sizes from there.
+bool sameSizes(const std::string& local, const std::string& extra, std::uint64_t packed,
+               std::uint64_t size) {
   std::uint64_t ownPacked = number(local, 18, 4), ownSize = number(local, 22, 4);
-  if (number(local, 6, 2) & 8 || ownPacked == inZip64 || ownSize == inZip64) return true;
+  if (number(local, 6, 2) & 8) return true;
+  widen(extra, {&ownSize, &ownPacked});
   return ownPacked == packed && ownSize == size;
 }
 
@@ -146,7 +149,10 @@ ListedEntry entryAt(const ReadAt& source, const std::string& directory, std::siz
   if (number(local, 0, 4) != localSignature) refuseAsDamaged();
   std::string localName = readAt(source, start + localSize, number(local, 26, 2));
   if (localName != name) refuse(name, "its own header names it \"" + shown(localName) + "\"");
-  if (!sameSizes(local, packed, size)) refuse(name, "its own header declares other sizes");
+  std::string localExtra =
+      readAt(source, start + localSize + localName.size(), number(local, 28, 2));
+  if (!sameSizes(local, localExtra, packed, size))
+    refuse(name, "its own header declares other sizes");
   std::uint64_t end = sum(sum(start + localSize, localName.size() + number(local, 28, 2)), packed);
   if (end > directoryStart) refuse(name, "its data runs into the archive's listing");
   // Checked whole and written whole: a name cut at a NUL would land elsewhere.
