@@ -116,15 +116,16 @@ bool special(std::uint64_t madeBy, std::uint64_t attributes) {
 }
 
 // Whether the local header, with `extra` its extra field, declares the sizes the
-// listing does, where it declares any: with a data descriptor (flag 3) they
-// follow the data. Each size of all ones stands for the 64-bit one in its extra
-// field. The library reads its sizes from there.
+// listing does, where it declares them: with a data descriptor (flag 3) a size of
+// 0 follows the data. Each size of all ones stands for the 64-bit one in its
+// extra field. The library reads the sizes it finds there.
 bool sameSizes(const std::string& local, const std::string& extra, std::uint64_t packed,
                std::uint64_t size) {
   std::uint64_t ownPacked = number(local, 18, 4), ownSize = number(local, 22, 4);
-  if (number(local, 6, 2) & 8) return true;
+  bool later = number(local, 6, 2) & 8;
   widen(extra, {&ownSize, &ownPacked});
-  return ownPacked == packed && ownSize == size;
+  return ((later && ownPacked == 0) || ownPacked == packed) &&
+         ((later && ownSize == 0) || ownSize == size);
 }
 
 // The entry at `at` in the central directory, checked against its local header.
