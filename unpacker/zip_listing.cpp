@@ -185,7 +185,9 @@ std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source) {
   std::string records = readAt(source, directory.start, directory.size);
   std::vector<ListedEntry> entries;
   std::set<std::string> keys;
-  for (std::size_t at = 0; entries.size() < directory.count;) {
+  // Every record the listing's size holds, as the library reads them; the end
+  // record's count must agree.
+  for (std::size_t at = 0; at < records.size();) {
     ListedEntry entry = entryAt(source, records, at, directory.start);
     if (!entry.name.empty() && !staysInside(entry.name))
       refuse(entry.name, "it would land outside the folder");
@@ -193,6 +195,7 @@ std::vector<ListedEntry> readListing(std::uint64_t size, const ReadAt& source) {
       refuse(entry.name, "another entry lands on the same path");
     entries.push_back(entry);
   }
+  if (entries.size() != directory.count) refuseAsDamaged();
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.start < b.start; });
   for (std::size_t i = 1; i < entries.size(); ++i)
