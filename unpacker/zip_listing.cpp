@@ -69,6 +69,8 @@ Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
     std::string locator =
         limit >= locatorSize ? readAt(source, limit - locatorSize, locatorSize) : "";
     if (!locator.empty() && number(locator, 0, 4) == locatorSignature) {
+      if (number(locator, 4, 4) != 0 || number(locator, 16, 4) != 1)
+        throw Refusal("the archive spans several volumes");
       limit = number(locator, 8, 8);
       std::string end = readAt(source, limit, end64Size);
       if (number(end, 0, 4) != end64Signature) refuseAsDamaged();
