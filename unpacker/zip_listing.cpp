@@ -61,7 +61,9 @@ Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
     if (number(tail, at, 4) != endSignature ||
         at + endSize + number(tail, at + 20, 2) != tail.size())
       continue;
-    if (number(tail, at + 4, 2) != 0 || number(tail, at + 6, 2) != 0)
+    // Volumes, and the entries on this one against all of them.
+    if (number(tail, at + 4, 2) != 0 || number(tail, at + 6, 2) != 0 ||
+        number(tail, at + 8, 2) != number(tail, at + 10, 2))
       throw Refusal("the archive spans several volumes");
     Directory directory{number(tail, at + 10, 2), number(tail, at + 16, 4),
                         number(tail, at + 12, 4)};
@@ -74,7 +76,8 @@ Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
       limit = number(locator, 8, 8);
       std::string end = readAt(source, limit, end64Size);
       if (number(end, 0, 4) != end64Signature) refuseAsDamaged();
-      if (number(end, 16, 4) != 0 || number(end, 20, 4) != 0)
+      if (number(end, 16, 4) != 0 || number(end, 20, 4) != 0 ||
+          number(end, 24, 8) != number(end, 32, 8))
         throw Refusal("the archive spans several volumes");
       directory = {number(end, 32, 8), number(end, 48, 8), number(end, 40, 8)};
     }
