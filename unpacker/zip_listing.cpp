@@ -75,7 +75,11 @@ Directory directoryOf(const ReadAt& source, std::uint64_t archiveSize) {
         throw Refusal("the archive spans several volumes");
       limit = number(locator, 8, 8);
       std::string end = readAt(source, limit, end64Size);
-      if (number(end, 0, 4) != end64Signature) refuseAsDamaged();
+      // Its own size, as the library bounds it: 56 to 16,384 bytes in all.
+      std::uint64_t recordSize = number(end, 4, 8);
+      if (number(end, 0, 4) != end64Signature || recordSize < end64Size - 12 ||
+          recordSize > 16384 - 12)
+        refuseAsDamaged();
       if (number(end, 16, 4) != 0 || number(end, 20, 4) != 0 ||
           number(end, 24, 8) != number(end, 32, 8))
         throw Refusal("the archive spans several volumes");
