@@ -65,7 +65,7 @@ void unpackAndInstall(const Services& services, const Handover& handover, const 
                       const Location& archive, const std::string& expected,
                       const Location& console) {
   FileManager& files = services.files;
-  Location staging = handover.toolsFolder.append(".setup-" + newUuid());
+  Location staging = handover.toolsFolder.append(std::string(stagingPrefix) + newUuid());
   files.createFolder(staging, false, stagingFolderMode);
   // A folder that cannot be removed is left; the next run uses a new name.
   Cleanup removal([&] { files.remove(staging); });

@@ -44,11 +44,11 @@ bool isUuid(std::string_view text) {
   return all(text, [&](char c) { return c == '-' || digit(c); });
 }
 
-// A staging folder (".setup-" and a UUID) or the temporary file of an atomic
+// A staging folder (stagingPrefix and a UUID) or the temporary file of an atomic
 // write ("." and the file's name, ".tmp-" and the six letters or digits that
 // mkstemp chose).
 bool leftover(std::string_view name) {
-  if (name.starts_with(".setup-")) return isUuid(name.substr(7));
+  if (name.starts_with(stagingPrefix)) return isUuid(name.substr(stagingPrefix.size()));
   std::size_t tmp = name.size() >= 13 ? name.size() - 11 : 0;
   return tmp > 1 && name[0] == '.' && name.substr(tmp, 5) == ".tmp-" &&
          all(name.substr(tmp + 5),

@@ -20,6 +20,9 @@ struct Handover {
   FileHandle log;        // open for writing at the log's start; closed with the handover
 };
 
+// How a staging folder's name begins in the tools folder; a UUID follows.
+inline constexpr std::string_view stagingPrefix = ".setup-";
+
 // The tools folder under `home`.
 Location toolsFolderOf(const Location& home);
 
