@@ -21,7 +21,7 @@ struct Attributes {
   ItemType type;
   unsigned permissions;  // the mode's permission bits, e.g. 0700
   bool ours;             // owned by the user who runs the program
-  std::string owner;     // the owner's account name, or "user N" where it has none
+  std::string owner;     // when not ours, the owner's account name, or "user N"
 };
 
 // What a file system has free for this user.

@@ -23,14 +23,23 @@ namespace tovren {
 
 namespace {
 
+// The password database's entry of `user`, with its texts in `buffer`; none
+// when it has none, and `code` the error of the lookup.
+passwd* passwordEntry(uid_t user, passwd& entry, std::vector<char>& buffer, int& code) {
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  buffer.resize(size > 0 ? static_cast<std::size_t>(size) : 16384);
+  passwd* found = nullptr;
+  code = getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found);
+  return found;
+}
+
 // The home folder the password database names, where HOME named none; `home` is
 // HOME's value, or null when it is not set.
 std::string homeFromPasswordDatabase(const char* home) {
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   passwd entry{};
-  passwd* found = nullptr;
-  int code = getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found);
+  std::vector<char> buffer;
+  int code = 0;
+  passwd* found = passwordEntry(getuid(), entry, buffer, code);
   if (found && entry.pw_dir && entry.pw_dir[0] == '/') return entry.pw_dir;
   std::string variable = home && *home
                              ? "HOME \"" + std::string(home) + "\" is not an absolute path"
@@ -42,12 +51,10 @@ std::string homeFromPasswordDatabase(const char* home) {
 
 // The account name of `user`, or "user N" where the password database has none.
 std::string accountName(uid_t user) {
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == 0 && found && entry.pw_name)
-    return entry.pw_name;
+  std::vector<char> buffer;
+  int code = 0;
+  if (passwordEntry(user, entry, buffer, code) && entry.pw_name) return entry.pw_name;
   return "user " + std::to_string(user);
 }
 
@@ -171,8 +178,10 @@ std::optional<Attributes> PosixFileManager::attributes(const Location& location,
                   : S_ISDIR(status.st_mode) ? ItemType::folder
                   : S_ISREG(status.st_mode) ? ItemType::file
                                             : ItemType::other;
-  return Attributes{type, status.st_mode & 07777u, status.st_uid == ::geteuid(),
-                    accountName(status.st_uid)};
+  // The database is asked only for another's name: the link guard examines every
+  // folder up to "/".
+  bool ours = status.st_uid == ::geteuid();
+  return Attributes{type, status.st_mode & 07777u, ours, ours ? "" : accountName(status.st_uid)};
 }
 
 void PosixFileManager::createFolder(const Location& location, bool intermediates, unsigned mode) {
