@@ -44,8 +44,10 @@ std::optional<Toolkit> loadToolkit(const char* backends) {
   if (!library) return std::nullopt;
   Toolkit t{};
   decltype(&gdk_set_allowed_backends) allowBackends;
+  decltype(&gtk_disable_setlocale) keepLocale;
   bool found =
       findSymbol(library, "gdk_set_allowed_backends", allowBackends) &&
+      findSymbol(library, "gtk_disable_setlocale", keepLocale) &&
       findSymbol(library, "gtk_init_check", t.initCheck) &&
       findSymbol(library, "gtk_message_dialog_new", t.messageDialogNew) &&
       findSymbol(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
@@ -67,6 +69,9 @@ std::optional<Toolkit> loadToolkit(const char* backends) {
   // a toolkit that has started threads is not safe.
   if (!found) return std::nullopt;
   allowBackends(backends);
+  // Left to itself the toolkit switches the whole program to the user's locale,
+  // and later alerts would mix languages and number formats.
+  keepLocale();
   if (!t.initCheck(nullptr, nullptr)) return std::nullopt;
   return t;
 }
