@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "platform/posix/posix_file_manager.h"
@@ -30,11 +31,15 @@ void update(const Home& home) {
 }
 
 // A run in `home` through the shim, acting on operation `at`: what it logged.
+// A failure reports `error` where one is given, and the program may be another bundle's.
 Outcome shimmedRun(const Home& home, long at, const std::string& action,
-                   std::vector<Operation>& operations, int& injected) {
+                   std::vector<Operation>& operations, int& injected, int error = 0,
+                   const std::string& program = setupProgram()) {
   TemporaryFolder logs;
-  Outcome outcome = home.run(
-      shimmed(home.path() + ":" + mainBundle + ":/proc/self/exe", logs.path("log"), at, action));
+  auto environment =
+      shimmed(home.path() + ":" + mainBundle + ":/proc/self/exe", logs.path("log"), at, action);
+  if (error) environment["TOVREN_SHIM_ERRNO"] = std::to_string(error);
+  Outcome outcome = home.run(environment, "1\n\n", program);
   std::istringstream lines(contentOf(logs.path("log")));
   Operation operation;
   for (std::string line, number; std::getline(lines, line);) {
@@ -150,6 +155,37 @@ TEST(Faults, EveryOperationFailedOrKilledLeavesNoHalfInstallAndTheNextRunSucceed
       EXPECT_EQ(contentOf(home.console()), shippedConsole()) << context;
       EXPECT_EQ(home.count("."), 0) << context << "a leftover survives the next run";
     }
+  }
+}
+
+// Running out of memory while reading any file, the installed console, the
+// property list and the setup log among them, ends the run with that reason: it
+// never counts as a file that cannot be read.
+TEST(Faults, RunningOutOfMemoryWhileReadingEndsTheRunWithThatReason) {
+  for (std::string bundle : {"", "console-exits-3"}) {  // the second reads its log
+    Home home;
+    update(home);
+    std::vector<Operation> operations;
+    int injected = 0;
+    shimmedRun(home, 0, "none", operations, injected, 0, setupProgram(bundle));
+    std::set<std::string> read;
+    for (long at = 1; at <= static_cast<long>(operations.size()); ++at) {
+      if (operations[at - 1].call != "read") continue;
+      Home again;
+      update(again);
+      std::vector<Operation> ignored;
+      Outcome outcome =
+          shimmedRun(again, at, "fail", ignored, injected, ENOMEM, setupProgram(bundle));
+      std::string name = fs::path(operations[at - 1].path).filename();
+      read.insert(name);
+      EXPECT_EQ(outcome.status, 1) << name;
+      EXPECT_NE(outcome.terminal.find("/" + name + "\": " + std::strerror(ENOMEM) + ".\n"),
+                std::string::npos)
+          << name << outcome.terminal;
+    }
+    EXPECT_TRUE(read.count(consoleName) && read.count(fs::path(launchAgent).filename()))
+        << "the installed console and the property list were read";
+    EXPECT_TRUE(bundle.empty() || read.count("setup.log")) << "the log was read";
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The file operations the setup sequence uses, all through one shared object.
 
+#include <cerrno>
 #include <optional>
 #include <span>
 #include <string>
@@ -85,12 +86,14 @@ class FileManager {
 };
 
 // What `read` returns, or none when it raises a PlatformError or a DecodingError:
-// for the reads a run can do without.
+// for the reads a run can do without. Running out of memory is no property of the
+// file, and ends the run as anywhere else.
 template <typename Read>
 auto ifReadable(Read read) -> std::optional<decltype(read())> {
   try {
     return read();
-  } catch (const PlatformError&) {
+  } catch (const PlatformError& error) {
+    if (error.code() == ENOMEM) throw;
     return std::nullopt;
   } catch (const DecodingError&) {
     return std::nullopt;
