@@ -152,11 +152,12 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
     std::string mount, free,
         said;                // said: what follows the disk's sentence, TOOLS for the tools folder
     std::size_t filler = 0;  // bytes taken before the run
+    std::string bundle = "";
   } cases[] = {
       {"nr_inodes=1", noFiles, "Could not create the folder \"TOOLS\": No space left on device."},
       {"nr_inodes=3", noFiles, "Could not write \"TOOLS/setup.log\": No space left on device."},
       {"nr_inodes=4", noFiles, "Could not create the folder \"TOOLS/.setup-"},
-      {"nr_inodes=5", noFiles,
+      {"nr_inodes=5,size=4m", "4.2 MB free and room for no more files",
        "Setup stopped (exit 1).\n\nditto: " + mainBundle + "/Contents/Resources/" + archiveName +
            ": it unpacks to 1 file"},
       {"nr_inodes=6", noFiles,
@@ -167,20 +168,25 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
        4096},  // the unpacker's words lost
       {"size=8k", noBytes,
        "Setup stopped (exit 1).\n\n\nSetup log: TOOLS/setup.log"},  // the console's lost
+      // Room for files and some bytes, under a mebibyte: whatever the child's failure, it
+      // may have been for room.
+      {"nr_inodes=100", "426.0 KB free", "Setup stopped (exit 3).\n\nconsole: cannot reach",
+       600 << 10, "console-exits-3"},
   };
   for (const auto& c : cases) {
     Home home;
     SmallDisk disk(home.path(), "size=1m," + c.mount, c.mount);
     if (!disk.mounted()) TOVREN_CANNOT_PROVE_HERE("no small disk can be mounted (not root?)");
     if (c.filler) writeFile(home.path("filler"), std::string(c.filler, 'x'));
-    Outcome full = home.run();
+    Outcome full = home.run({}, "1\n\n", setupProgram(c.bundle));
     std::string said = "The disk that holds " + home.tools() + " is full: it has " + c.free +
                        ". Make room on it, then run setup again.\n" + c.said;
     for (auto at = said.find("TOOLS"); at != std::string::npos; at = said.find("TOOLS", at))
       said.replace(at, 5, home.tools());
     EXPECT_EQ(full.status, 1) << c.mount;
     EXPECT_NE(full.terminal.find(said), std::string::npos) << c.mount << full.terminal;
-    EXPECT_TRUE(!fs::exists(home.console()) || contentOf(home.console()) == shippedConsole())
+    EXPECT_TRUE(!fs::exists(home.console()) || contentOf(home.console()) == shippedConsole() ||
+                !c.bundle.empty())  // that bundle's own console, whole
         << c.mount;
     EXPECT_EQ(home.count("."), 0) << c.mount << ": a staging folder or temporary file is left";
     disk.remount("size=1m,nr_inodes=100"), fs::remove(home.path("filler"));
