@@ -310,6 +310,20 @@ TEST(Installation, TheToolsFolderIsThisUsersAlone) {
       tree << "missing";
     EXPECT_EQ(tree.str(), c.tree) << c.name;
   }
+  // On a disk that keeps no permissions (exFAT, through FUSE), every folder stays open
+  // to all: refused.
+  if (!fs::exists("/dev/fuse")) GTEST_SKIP() << "this machine has no FUSE to mount exFAT with";
+  Rig rig;
+  TemporaryFolder image;
+  fs::resize_file((writeFile(image.path("disk"), ""), image.path("disk")), 8 << 20);
+  ASSERT_EQ(runProgram({"/sbin/mkfs.exfat", {image.path("disk")}}).status, 0);
+  fs::remove_all(rig.home.tools());
+  SmallDisk exfat(rig.home.path(".tovren"), "loop", "exFAT", "exfat-fuse", image.path("disk"));
+  if (!exfat.mounted()) TOVREN_CANNOT_PROVE_HERE("no exFAT disk can be mounted");
+  EXPECT_EQ(rig.run(),
+            "The folder HOME/.tovren cannot be made private: its disk does not keep permissions, "
+            "as exFAT and FAT disks do not, so other users could change what setup installs. "
+            "Setup needs your home folder on a disk that keeps them.");
 }
 
 }  // namespace

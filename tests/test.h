@@ -248,16 +248,16 @@ inline std::map<std::string, std::string> shimmed(const std::string& scope, cons
 }
 #endif
 
-// A small file system (tmpfs) mounted on `folder` with `options`, e.g. "size=64k",
-// unmounted when the value goes; where none can be mounted (not root), it says so.
+// A small file system (tmpfs, or `type` from `source`) mounted on `folder` with
+// `options`, e.g. "size=64k", unmounted when the value goes; where none can be
+// mounted (not root), it says so.
 class SmallDisk {
  public:
-  SmallDisk(const std::string& folder, const std::string& options, const std::string& row)
+  SmallDisk(const std::string& folder, const std::string& options, const std::string& row,
+            const std::string& type = "tmpfs", const std::string& source = "tovren-test")
       : folder_(folder) {
-    mounted_ =
-        options.empty() ||
-        runProgram({"/bin/mount", {"-t", "tmpfs", "-o", options, "tovren-test", folder}}).status ==
-            0;
+    mounted_ = options.empty() ||
+               runProgram({"/bin/mount", {"-t", type, "-o", options, source, folder}}).status == 0;
     if (!mounted_)
       std::cout << "[ skipped  ] " << row
                 << ": cannot mount a small file system here (not root?)\n";

@@ -10,8 +10,9 @@ cd "$(dirname "$0")/.."
 # The virtual X server, its driver and a screenshot tool for the desktop dialogs;
 # Python for archives written by its zipfile module; zlib for the checksums of
 # archives the tests write byte by byte; file to tell an Arm program; the formatter;
-# the locale sources a test compiles a German locale from.
-tools/prerequisites.sh --arm64 --macos clang libclang-rt-14-dev xvfb xauth xdotool imagemagick python3 zlib1g-dev file clang-format locales
+# the locale sources a test compiles a German locale from; exFAT through FUSE, a
+# disk that keeps no permissions.
+tools/prerequisites.sh --arm64 --macos clang libclang-rt-14-dev xvfb xauth xdotool imagemagick python3 zlib1g-dev file clang-format locales exfat-fuse exfatprogs
 jobs=$(nproc)
 
 # Runs the tests of the build folder $1, then repeats what any test noted about
