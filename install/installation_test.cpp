@@ -69,8 +69,8 @@ struct Rig {
     try {
       setup(Services{files, app, processes},
             Build{encodeBase64(Bytes(json.begin(), json.end())), platformKey, rowName});
-    } catch (const SetupFailure& failure) {
-      outcome = failure.message();
+    } catch (...) {
+      outcome = describe(std::current_exception());
     }
     ::dup2(input, 0), ::close(input), ::close(typed), ::close(inheritable);
     if (outcome == "ok" && !app.alerts.empty()) outcome = "declined: " + app.alerts[0].messageText;
@@ -175,6 +175,11 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
              fs::create_symlink(r.home.path("none"), r.home.path("Resources/tools"));
        },
        link + "/tools", ""},
+      {"a file where .tovren goes, which the link guard cannot look into",
+       [](Rig& r) {
+         fs::remove_all(r.home.path(".tovren")), writeFile(r.home.path(".tovren"), "");
+       },
+       "Could not create the folder \"HOME/.tovren/tools\": Not a directory.", ""},
       {"a fifo as the setup log", [](Rig& r) { ::mkfifo(r.home.tools("setup.log").c_str(), 0600); },
        "ok", "new"},
       {"setup log is a link",

@@ -142,6 +142,49 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
       << "ICU was asked for, and refused";
 }
 
+// As a user other than root: what interrupted runs left is removed, a read-only
+// folder in it too, and a folder on the way that the user cannot search is left
+// to the step that needs it, which says why.
+TEST(EndToEnd, AUserOtherThanRootRemovesLeftoversAndNamesAFolderItCannotSearch) {
+  TOVREN_LINUX_ONLY("becomes another user with setpriv");
+  if (::geteuid() != 0) TOVREN_CANNOT_PROVE_HERE("only root can run setup as another user");
+  const std::string left = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF/read-only";
+  struct Case {
+    const char* name;
+    std::function<void(const Home&)> arrange;
+    std::string said;  // in the alert; none for a run that succeeds
+  } cases[] = {
+      {"a staging folder left with a read-only folder in it",
+       [&](const Home& home) {
+         fs::create_directories(home.tools(left)), writeFile(home.tools(left + "/tovren"), "x"),
+             fs::permissions(home.tools(left), fs::perms(0555));
+       },
+       ""},
+      {"a folder on the way that the user cannot search",
+       [](const Home& home) {
+         fs::create_directories(home.path(".tovren")),
+             fs::permissions(home.path(".tovren"), fs::perms(0600));
+       },
+       "Could not create the folder \"TOOLS\": Permission denied."},
+  };
+  for (const auto& c : cases) {
+    Home home;
+    home.plist();
+    c.arrange(home);
+    ASSERT_EQ(runProgram({"/bin/chown", {"-R", "54321:54321", home.path()}}).status, 0);
+    Outcome outcome =
+        runProgram({"/usr/bin/setpriv",
+                    {"--reuid=54321", "--regid=54321", "--clear-groups", setupProgram()},
+                    {{"HOME", home.path()}},
+                    "\n"});
+    std::string said = c.said;
+    if (auto at = said.find("TOOLS"); at != std::string::npos) said.replace(at, 5, home.tools());
+    EXPECT_EQ(outcome.status, said.empty() ? 0 : 1) << c.name << outcome.terminal;
+    EXPECT_NE(outcome.terminal.find(said), std::string::npos) << c.name << outcome.terminal;
+    EXPECT_TRUE(!said.empty() || home.count(".") == 0) << c.name << ": the leftover stays";
+  }
+}
+
 // A disk that is full, or has no room for another file, at each step: the alert
 // names the disk and its free space, even where the child's own words could not
 // be written to the log on it; nothing is half installed, and with room the next
