@@ -43,14 +43,16 @@ std::pair<int, bool> noSpaceOrChild() {
 
 void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
   auto [noSpace, child] = noSpaceOrChild();
-  // The disk may have room while this user's share of it is used up.
-  if (noSpace == EDQUOT)
+  std::optional<Space> space = noSpace == ENOSPC || child ? files.space(folder) : std::nullopt;
+  bool noFiles = space && space->files == 0;
+  bool full = space && (noSpace || space->bytes < nearlyFull || noFiles);
+  // The disk may have room while this user's share of it is used up, which only
+  // the system's own answer or a reservation shows.
+  if (noSpace == EDQUOT || (child && !full && files.quotaReached(folder, nearlyFull)))
     throw SetupFailure("Your quota on the disk that holds " + folder.path() +
                        " is used up. Make room in your files there, then run setup again.\n" +
                        describe(std::current_exception()));
-  std::optional<Space> space = noSpace || child ? files.space(folder) : std::nullopt;
-  bool noFiles = space && space->files == 0;
-  if (!space || (!noSpace && space->bytes >= nearlyFull && !noFiles)) throw;
+  if (!full) throw;
   throw SetupFailure(
       "The disk that holds " + folder.path() + " is full: it has " + amount(space->bytes) +
       " free" + (noFiles ? " and room for no more files" : "") +

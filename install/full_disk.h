@@ -14,9 +14,9 @@ constexpr std::uint64_t nearlyFull = std::uint64_t{1} << 20;
 // the error comes from a full disk, and unchanged otherwise. It comes from a full
 // disk when the system reported no space left, or when a child program failed
 // while the disk that holds `folder` has less than nearlyFull free or no room
-// for new files. Where the system reported this user's quota exceeded, the
-// SetupFailure begins "Your quota on the disk that holds <folder> is used up."
-// instead.
+// for new files. Where the system reported this user's quota exceeded, or a child
+// failed while the quota leaves less than nearlyFull or no file, the SetupFailure
+// begins "Your quota on the disk that holds <folder> is used up." instead.
 [[noreturn]] void rethrowNamingAFullDisk(FileManager& files, const Location& folder);
 
 }  // namespace tovren

@@ -237,19 +237,34 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
     EXPECT_EQ(contentOf(home.console()), shippedConsole()) << c.mount;
   }
 #ifdef TOVREN_SHIM
-  // A home over its quota, which the free space does not show: the console's write.
-  Home home;
-  TemporaryFolder logs;
-  auto environment = shimmed(home.tools("." + consoleName), logs.path("log"), 1, "fail");
-  environment["TOVREN_SHIM_ERRNO"] = std::to_string(EDQUOT);
-  Outcome over = home.run(environment);
-  EXPECT_EQ(over.status, 1);
-  EXPECT_NE(over.terminal.find("Your quota on the disk that holds " + home.tools() +
-                               " is used up. Make room in your files there, then run setup "
-                               "again.\nCould not write \"" +
-                               home.tools(consoleName) + "\": " + std::strerror(EDQUOT) + "."),
-            std::string::npos)
-      << over.terminal;
+  // A home over its quota, which the free space does not show: the system says so at
+  // the console's write; a child fails where a mebibyte or a file cannot be reserved.
+  struct Quota {
+    std::string scope, bundle;
+    long at;
+    std::string said;  // TOOLS for the tools folder
+  } quotas[] = {
+      {"." + consoleName, "", 1,
+       "Could not write \"TOOLS/" + consoleName + "\": " + std::strerror(EDQUOT) + "."},
+      {".space", "console-exits-3", 1, "Setup stopped (exit 3)."},  // its file
+      {".space", "console-exits-3", 3, "Setup stopped (exit 3)."},  // its room
+  };
+  for (const auto& q : quotas) {
+    Home home;
+    TemporaryFolder logs;
+    auto environment = shimmed(home.tools(q.scope), logs.path("log"), q.at, "fail");
+    environment["TOVREN_SHIM_ERRNO"] = std::to_string(EDQUOT);
+    Outcome over = home.run(environment, "1\n\n", setupProgram(q.bundle));
+    std::string said =
+        "Your quota on the disk that holds TOOLS is used up. Make room in your "
+        "files there, then run setup again.\n" +
+        q.said;
+    for (auto at = said.find("TOOLS"); at != std::string::npos; at = said.find("TOOLS", at))
+      said.replace(at, 5, home.tools());
+    EXPECT_EQ(over.status, 1);
+    EXPECT_NE(over.terminal.find(said), std::string::npos) << q.at << over.terminal;
+    EXPECT_EQ(home.count("."), 0) << q.at << ": the reservation is left";
+  }
 #endif
 }
 

@@ -1,4 +1,4 @@
-// Durable writes, mode changes and free space on Linux.
+// Durable writes, mode changes, reservations and free space on Linux.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -25,6 +25,10 @@ void syncFolder(const std::string& folder) {
 // With AT_SYMLINK_NOFOLLOW, Linux refuses a link (EOPNOTSUPP) instead of changing it.
 int setModeRefusingLinks(const std::string& path, unsigned mode) {
   return ::fchmodat(AT_FDCWD, path.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+int reserve(int descriptor, std::uint64_t bytes) {
+  return ::posix_fallocate(descriptor, 0, static_cast<off_t>(bytes));
 }
 
 // A file system without a limit on its files reports none in all.

@@ -1,4 +1,4 @@
-// Durable writes, mode changes and free space on macOS.
+// Durable writes, mode changes, reservations and free space on macOS.
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -40,6 +40,12 @@ int setModeRefusingLinks(const std::string& path, unsigned mode) {
   FileHandle item(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), path);
   if (item.descriptor() < 0) return item.error();
   return ::fchmod(item.descriptor(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+}
+
+// macOS has no posix_fallocate; F_PREALLOCATE allocates from the file's end.
+int reserve(int descriptor, std::uint64_t bytes) {
+  fstore_t store{F_ALLOCATEALL, F_PEOFPOSMODE, 0, static_cast<off_t>(bytes), 0};
+  return ::fcntl(descriptor, F_PREALLOCATE, &store) == 0 ? 0 : errno;
 }
 
 // statvfs counts blocks in 32 bits here and misreports large volumes; statfs

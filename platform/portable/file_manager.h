@@ -57,6 +57,10 @@ class FileManager {
   // What the file system that holds `location`, or the nearest folder above it
   // that exists, has free; none when it cannot be told.
   virtual std::optional<Space> space(const Location& location) = 0;
+  // Whether this user's quota on the disk that holds the existing `folder` leaves
+  // less than `bytes` or no file: a file that size is reserved in the folder, and
+  // removed at once. False where it cannot be told; the free space is not asked.
+  virtual bool quotaReached(const Location& folder, std::uint64_t bytes) = 0;
   // Sets the item's permission bits to exactly `mode`; a link is refused, not followed.
   virtual void setMode(const Location& location, unsigned mode) = 0;
   // Removes the item and, for a folder, everything in it; never follows a link. A

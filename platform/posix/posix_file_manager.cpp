@@ -208,6 +208,16 @@ std::optional<Space> PosixFileManager::space(const Location& location) {
   }
 }
 
+// The file has the name of an atomic write's temporary file only until it is
+// unlinked: one a kill leaves in between is removed by the next run.
+bool PosixFileManager::quotaReached(const Location& folder, std::uint64_t bytes) {
+  std::string path = folder.append(".space.tmp-XXXXXX").path();
+  FileHandle file(::mkostemp(path.data(), O_CLOEXEC), path);
+  if (file.descriptor() < 0) return file.error() == EDQUOT;
+  ::unlink(path.c_str());
+  return reserve(file.descriptor(), bytes) == EDQUOT;
+}
+
 void PosixFileManager::setMode(const Location& location, unsigned mode) {
   if (int code = setModeRefusingLinks(location.path(), mode))
     throwSystemError("Could not set the permissions of", location.path(), code);

@@ -11,6 +11,7 @@ class PosixFileManager : public FileManager {
   std::optional<Attributes> attributes(const Location& location, Links links) override;
   void createFolder(const Location& location, bool intermediates, unsigned mode) override;
   std::optional<Space> space(const Location& location) override;
+  bool quotaReached(const Location& folder, std::uint64_t bytes) override;
   void setMode(const Location& location, unsigned mode) override;
   void remove(const Location& location) override;
   std::vector<std::string> names(const Location& folder) override;

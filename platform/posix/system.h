@@ -15,6 +15,10 @@ namespace tovren {
 // the file system counts them. Returns 0, or the error number.
 int freeSpace(const std::string& path, Space& space);
 
+// Gives the file at `descriptor` `bytes` of the disk without writing them, counted
+// against the user's quota as written bytes are. Returns 0, or the error number.
+int reserve(int descriptor, std::uint64_t bytes);
+
 // Makes the bytes written through `descriptor` durable: on the storage device
 // itself, not only in a cache of the system or of the drive, so that a crash or a
 // power loss after the return leaves them in the file. Raises a PlatformError

@@ -71,7 +71,7 @@ std::string pathAt(int folder, const char* name) {
 // or locked disk.
 int errorFor(const std::string& call) {
   if (forced) return forced;
-  const std::string full = " write mkdir rename mkostemp fsync ",
+  const std::string full = " write mkdir rename mkostemp fsync posix_fallocate ",
                     broken = " read close unlink unlinkat ";
   if (full.find(" " + call + " ") != std::string::npos) return ENOSPC;
   if (broken.find(" " + call + " ") != std::string::npos) return EIO;
@@ -116,11 +116,12 @@ extern "C" {
   X(void*, dlopen, (const char* f, int m), (f, m), f ? f : "", m, nullptr)                        \
   /* The descriptor is released even when close reports an error, as on Linux. */                 \
   X(int, close, (int fd), (fd), pathOf(fd), 0, (next<int (*)(int)>("close")(fd), -1))             \
-  /* posix_spawn reports its error as its result. */                                              \
+  /* posix_spawn and posix_fallocate report their error as their result. */                       \
   X(int, posix_spawn,                                                                             \
     (pid_t * pid, const char* p, const posix_spawn_file_actions_t* a, const posix_spawnattr_t* t, \
      char* const v[], char* const e[]),                                                           \
-    (pid, p, a, t, v, e), p, 0, code)
+    (pid, p, a, t, v, e), p, 0, code)                                                             \
+  X(int, posix_fallocate, (int fd, off_t o, off_t n), (fd, o, n), pathOf(fd), 0, code)
 
 #define TOVREN_WRAP(result, call, parameters, arguments, path, flags, failed) \
   result call parameters {                                                    \
