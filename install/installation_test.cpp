@@ -321,7 +321,8 @@ TEST(Installation, TheToolsFolderIsThisUsersAlone) {
     GTEST_SKIP() << "this machine's kernel has no FUSE or loop devices to mount exFAT with";
   Rig rig;
   TemporaryFolder image;
-  fs::resize_file((writeFile(image.path("disk"), ""), image.path("disk")), 8 << 20);
+  writeFile(image.path("disk"), "");
+  fs::resize_file(image.path("disk"), 8 << 20);
   ASSERT_EQ(runProgram({"/sbin/mkfs.exfat", {image.path("disk")}}).status, 0);
   fs::remove_all(rig.home.tools());
   SmallDisk exfat(rig.home.path(".tovren"), "loop", "exFAT", "exfat-fuse", image.path("disk"));

@@ -80,10 +80,7 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
                       {"LOCPATH", locales.path()}}});
     answer("Set up TOVREN on this Mac", c.answer, c.installed ? "consent-dialog" : "");
     if (c.status == 1) answer(alertTitle, "xdotool key Return", "failure-alert");
-    for (int i = 0; c.status == interrupted && i < 1000 && !fs::exists(home.path("console-waits"));
-         ++i)
-      ::usleep(10000);
-    if (c.status == interrupted) program.signal(SIGTERM);
+    if (c.status == interrupted) home.waitingConsole(), program.signal(SIGTERM);
     Outcome outcome = program.wait();
     EXPECT_EQ(outcome.status, c.status) << c.answer;
     if (c.status == interrupted)  // in the program's own words, after the dialog too

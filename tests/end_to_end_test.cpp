@@ -177,8 +177,7 @@ TEST(EndToEnd, AUserOtherThanRootRemovesLeftoversAndNamesAFolderItCannotSearch) 
                     {"--reuid=54321", "--regid=54321", "--clear-groups", setupProgram()},
                     {{"HOME", home.path()}},
                     "\n"});
-    std::string said = c.said;
-    if (auto at = said.find("TOOLS"); at != std::string::npos) said.replace(at, 5, home.tools());
+    std::string said = home.withTools(c.said);
     EXPECT_EQ(outcome.status, said.empty() ? 0 : 1) << c.name << outcome.terminal;
     EXPECT_NE(outcome.terminal.find(said), std::string::npos) << c.name << outcome.terminal;
     EXPECT_TRUE(!said.empty() || home.count(".") == 0) << c.name << ": the leftover stays";
@@ -222,10 +221,8 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
     if (!disk.mounted()) TOVREN_CANNOT_PROVE_HERE("no small disk can be mounted (not root?)");
     if (c.filler) writeFile(home.path("filler"), std::string(c.filler, 'x'));
     Outcome full = home.run({}, "1\n\n", setupProgram(c.bundle));
-    std::string said = "The disk that holds " + home.tools() + " is full: it has " + c.free +
-                       ". Make room on it, then run setup again.\n" + c.said;
-    for (auto at = said.find("TOOLS"); at != std::string::npos; at = said.find("TOOLS", at))
-      said.replace(at, 5, home.tools());
+    std::string said = home.withTools("The disk that holds TOOLS is full: it has " + c.free +
+                                      ". Make room on it, then run setup again.\n" + c.said);
     EXPECT_EQ(full.status, 1) << c.mount;
     EXPECT_NE(full.terminal.find(said), std::string::npos) << c.mount << full.terminal;
     EXPECT_TRUE(!fs::exists(home.console()) || contentOf(home.console()) == shippedConsole() ||
@@ -255,12 +252,10 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
     auto environment = shimmed(home.tools(q.scope), logs.path("log"), q.at, "fail");
     environment["TOVREN_SHIM_ERRNO"] = std::to_string(EDQUOT);
     Outcome over = home.run(environment, "1\n\n", setupProgram(q.bundle));
-    std::string said =
-        "Your quota on the disk that holds TOOLS is used up. Make room in your "
-        "files there, then run setup again.\n" +
-        q.said;
-    for (auto at = said.find("TOOLS"); at != std::string::npos; at = said.find("TOOLS", at))
-      said.replace(at, 5, home.tools());
+    std::string said = home.withTools(
+        "Your quota on the disk that holds TOOLS is used up. Make room in your files there, then "
+        "run setup again.\n" +
+        q.said);
     EXPECT_EQ(over.status, 1);
     EXPECT_NE(over.terminal.find(said), std::string::npos) << q.at << over.terminal;
     EXPECT_EQ(home.count("."), 0) << q.at << ": the reservation is left";

@@ -196,9 +196,7 @@ TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
     Home home;
     home.plist();  // the same version: nothing is asked
     Running run({setupProgram("console-waits"), {}, {{"HOME", home.path()}}});
-    std::string pid;
-    for (int i = 0; i < 1000 && (pid = contentOf(home.path("console-waits"))).empty(); ++i)
-      ::usleep(10000);
+    std::string pid = home.waitingConsole();
     ASSERT_FALSE(pid.empty()) << "the console started";
     run.signal(signal);
     Outcome outcome = run.wait();

@@ -283,6 +283,20 @@ struct Home : TemporaryFolder {
     return path(toolsFolder + (name.empty() ? "" : "/" + name));
   }
   std::string console() const { return tools(consoleName); }
+  // `text` with each TOOLS in it written as the tools folder's path.
+  std::string withTools(std::string text) const {
+    for (auto at = text.find("TOOLS"); at != std::string::npos; at = text.find("TOOLS", at))
+      text.replace(at, 5, tools()), at += tools().size();
+    return text;
+  }
+  // The process number the console-waits console writes once it runs, waited
+  // for up to ten seconds; empty when it never came.
+  std::string waitingConsole() const {
+    std::string pid;
+    for (int i = 0; i < 1000 && (pid = contentOf(path("console-waits"))).empty(); ++i)
+      ::usleep(10000);
+    return pid;
+  }
   // With the marker, nothing is asked.
   void plist(const std::string& text = marker + version + "-") const {
     fs::create_directories(fs::path(path(launchAgent)).parent_path());
