@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "platform/portable/base64.h"
 #include "platform/posix/posix_file_manager.h"
 #include "tovren/constants.h"
+#include "unpacker/unpacked_links.h"
 #include "unpacker/zip_listing.h"
 
 namespace {
@@ -39,11 +41,12 @@ void save(const std::string& path, const std::string& text) {
                                  {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
-// The archive's listing, checked as the unpacker checks it before it writes
-// anything: what the build accepts, the setup program can unpack.
-void checkListing(const FileContent& zip, const std::string& path) {
+// Runs a check of the unpacker's: what the build accepts, the setup program can
+// unpack.
+template <typename Check>
+auto asTheUnpacker(const std::string& path, Check check) {
   try {
-    ditto::readListing(std::string_view(reinterpret_cast<const char*>(zip.data()), zip.size()));
+    return check();
   } catch (const ditto::Refusal& refusal) {
     throw std::runtime_error(path + ": " + refusal.what());
   }
@@ -57,32 +60,50 @@ using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
       path + ": the archive is damaged: " + (reason ? reason : "the archive library failed"));
 }
 
+// The whole content of the entry the reader is at.
+Bytes contentOfEntry(archive* reader, const std::string& path) {
+  Bytes content;
+  char buffer[65536];
+  la_ssize_t n;
+  while ((n = archive_read_data(reader, buffer, sizeof buffer)) > 0)
+    content.insert(content.end(), buffer, buffer + n);
+  if (n < 0) fail(reader, path);
+  return content;
+}
+
 // The bytes of the archive's top-level console entry, which must be a file; a
 // damaged archive is an error, never a shorter console whose digest would go into
-// the manifest.
+// the manifest. Every entry passes the unpacker's checks first: its listing's,
+// and for a symbolic link where it leads.
 Bytes consoleIn(const FileContent& zip, const std::string& path) {
-  checkListing(zip, path);
+  std::vector<ditto::ListedEntry> listed = asTheUnpacker(path, [&] {
+    return ditto::readListing(
+        std::string_view(reinterpret_cast<const char*>(zip.data()), zip.size()));
+  });
   Reader reader(archive_read_new(), &archive_read_free);
   archive_read_support_format_zip(reader.get());
   if (archive_read_open_memory(reader.get(), zip.data(), zip.size()) != ARCHIVE_OK)
     fail(reader.get(), path);
+  ditto::UnpackedLinks links;
+  std::optional<Bytes> console;
   archive_entry* entry;
-  for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;) {
-    if (status != ARCHIVE_OK) fail(reader.get(), path);
+  for (std::size_t next = 0;; ++next) {
+    int status = archive_read_next_header(reader.get(), &entry);
+    if (status == ARCHIVE_EOF) break;
+    if (status != ARCHIVE_OK || next == listed.size()) fail(reader.get(), path);
+    const char* target = archive_entry_symlink(entry);
+    if (archive_entry_filetype(entry) == AE_IFLNK)
+      asTheUnpacker(path, [&] { links.add(listed[next].name, target ? target : ""); });
     const char* name = archive_entry_pathname(entry);
     if (!name || std::string_view(name) != consoleEntry) continue;
     if (archive_entry_filetype(entry) != AE_IFREG)
       throw std::runtime_error(path + ": its entry \"" + consoleEntry + "\" is not a file");
-    Bytes console;
-    char buffer[65536];
-    la_ssize_t n;
-    while ((n = archive_read_data(reader.get(), buffer, sizeof buffer)) > 0)
-      console.insert(console.end(), buffer, buffer + n);
-    if (n < 0) fail(reader.get(), path);
-    return console;
+    console = contentOfEntry(reader.get(), path);
   }
-  throw std::runtime_error(path + ": it has no top-level entry \"" + consoleEntry +
-                           "\" for the console");
+  if (!console)
+    throw std::runtime_error(path + ": it has no top-level entry \"" + consoleEntry +
+                             "\" for the console");
+  return *console;
 }
 
 std::string jsonString(const std::string& text) { return nlohmann::json(text).dump(); }

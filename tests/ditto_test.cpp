@@ -63,16 +63,32 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
       {"a Windows maker's backslashes are folders",
        [](auto&) { return zip({{.name = "d\\e\\f", .data = "x", .mode = 0, .system = 10}}); },
        "unpacked: d 755\nd/e 755\nd/e/f 664 [x]\n"},
+      {"links that stay inside, as zip -ry keeps them",
+       madeBy("mkdir -p bin lib/v1 sub && echo x > lib/tool.sh && echo t > top.txt && "
+              "ln -s ../lib/tool.sh bin/tool && ln -s ./v1 lib/current && ln -s ../top.txt sub/up "
+              "&& zip -qry out.zip bin lib sub top.txt && mv out.zip out"),
+       "unpacked: bin 755\nbin/tool 777 -> ../lib/tool.sh\nlib 755\nlib/current 777 -> ./v1\n"
+       "lib/tool.sh 644 [x\n]\nlib/v1 755\nsub 755\nsub/up 777 -> ../top.txt\ntop.txt 644 [t\n]\n"},
       {"link out by absolute target",
        [](auto& p) {
-         return zip({{"tovren", p + "/sentinel/file", S_IFLNK | 0777}});
+         return zip({{"tovren", p + "/staging/tovren", S_IFLNK | 0777}});
        },
-       "leads outside"},
+       "entry \"tovren\": its symbolic link's target is an absolute path"},
       {"link out by relative target",
        [](auto&) {
-         return zip({{"link", "../sentinel", S_IFLNK | 0777}});
+         return zip({{"d/", "", S_IFDIR | 0755}, {"d/link", "./../../sentinel", S_IFLNK | 0777}});
        },
-       "leads outside"},
+       "entry \"d/link\": its symbolic link leads outside"},
+      {"a link out through a link unpacked before it",
+       [](auto&) {
+         return zip({{"up", ".", S_IFLNK | 0777}, {"out", "up/../sentinel", S_IFLNK | 0777}});
+       },
+       "entry \"out\": its symbolic link leads outside"},
+      {"a link that leads a link unpacked before it out",
+       [](auto&) {
+         return zip({{"out", "up/../sentinel", S_IFLNK | 0777}, {"up", ".", S_IFLNK | 0777}});
+       },
+       "entry \"up\": with it, the symbolic link \"out\" leads outside"},
       {"link, then a file through it",
        [](auto&) {
          return zip(

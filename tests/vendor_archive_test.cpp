@@ -21,10 +21,14 @@ TEST(VendorArchives, TheManifestIsMadeFromArchivesTheUnpackerTakesAndTheBuildSto
     std::function<std::string(const std::string& folder)> archive;  // its bytes
     std::string outcome;  // part of the manifest, or of the one-line reason
   } cases[] = {
-      {"Info-ZIP zip",
+      {"Info-ZIP zip, with a link that stays inside",
        [&](auto& folder) {
          return writeFile(folder + "/tovren", console),
-                runProgram({"/bin/sh", {"-c", "cd \"$0\" && zip -q out.zip tovren", folder}}),
+                runProgram({"/bin/sh",
+                            {"-c",
+                             "cd \"$0\" && mkdir bin && ln -s ../tovren bin/tovren && "
+                             "zip -qry out.zip tovren bin",
+                             folder}}),
                 contentOf(folder + "/out.zip");
        },
        "\"binary_sha256\": \"d15b4fd567a78e427c47631d98b76171ec6ce5b155dbd34039f2b56ab36946fd\""},
@@ -53,6 +57,11 @@ TEST(VendorArchives, TheManifestIsMadeFromArchivesTheUnpackerTakesAndTheBuildSto
          return zip({{"tovren", console}, {"../escaped", "x"}});
        },
        "ARCHIVE: refusing entry \"../escaped\": it would land outside"},
+      {"a link the unpacker refuses",
+       [&](auto&) {
+         return zip({{"tovren", console}, {"up", "..", S_IFLNK | 0777}});
+       },
+       "ARCHIVE: refusing entry \"up\": its symbolic link leads outside"},
   };
   for (const auto& c : cases) {
     TemporaryFolder folder;

@@ -5,9 +5,10 @@
 // Extracts the zip archive's entries into FOLDER, which must exist and must not be
 // a symbolic link. The archive's listing is checked before anything is written
 // (see zip_listing.h), and an archive that declares more bytes, or more entries,
-// than the folder's file system has room for is refused. Anything reached through
-// a symbolic link is refused rather than extracted. Exits 0, or writes a one-line
-// reason to standard error and exits non-zero.
+// than the folder's file system has room for is refused. A symbolic link is
+// unpacked when it leads to a place inside the folder; anything written through
+// one is refused. Exits 0, or writes a one-line reason to standard error and exits
+// non-zero.
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
@@ -26,6 +27,7 @@
 
 #include "platform/portable/file_handle.h"
 #include "tovren/constants.h"
+#include "unpacker/unpacked_links.h"
 #include "unpacker/zip_listing.h"
 
 namespace ditto {
@@ -106,16 +108,14 @@ void requireRoom(int folder, const std::vector<ListedEntry>& entries) {
                   ", but the folder has room for only " + std::to_string(space.f_favail) + " more");
 }
 
-// Refuses what the listing could not show: a hard link, and a symbolic link
-// whose target leads outside the folder.
-void vet(archive_entry* entry, const std::string& name) {
+// Refuses what the listing could not show: a hard link, and a symbolic link that
+// leads outside the folder, alone or with those unpacked before it.
+void vet(archive_entry* entry, const std::string& name, UnpackedLinks& links) {
   if (archive_entry_hardlink(entry))
     throw Refusal("refusing entry \"" + shown(name) + "\": it is a hard link");
   if (archive_entry_filetype(entry) == AE_IFLNK) {
     const char* target = archive_entry_symlink(entry);
-    if (!target || !staysInside(target))
-      throw Refusal("refusing entry \"" + shown(name) +
-                    "\": its symbolic link leads outside the folder");
+    links.add(name, target ? target : "");
   }
   // Keep the permission bits, never set-user-ID, set-group-ID or sticky bits.
   archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
@@ -161,6 +161,7 @@ void extract(int zip, const std::vector<ListedEntry>& entries) {
                         ARCHIVE_EXTRACT_NO_OVERWRITE);
   checkRead(reader.get(), archive_read_open_fd(reader.get(), zip, 65536));
   std::size_t next = 0;
+  UnpackedLinks links;
   archive_entry* entry;
   for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;
        ++next) {
@@ -176,7 +177,7 @@ void extract(int zip, const std::vector<ListedEntry>& entries) {
     }
     archive_entry_copy_pathname(entry, listed.name.c_str());
     asFolderByItsName(entry, listed.name);
-    vet(entry, listed.name);
+    vet(entry, listed.name, links);
     checkWrite(writer.get(), archive_write_header(writer.get(), entry), listed.name);
     copyData(reader.get(), writer.get(), listed);
     checkWrite(writer.get(), archive_write_finish_entry(writer.get()), listed.name);
