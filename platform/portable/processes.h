@@ -22,10 +22,12 @@ struct Task {
 
 // How a child ended: its termination status, the exit status or 128 + N for a
 // child ended by signal N, and for such a child the signal's number and name,
-// e.g. "signal 11 (Segmentation fault)"; empty for a child that exited.
+// e.g. "signal 11 (Segmentation fault)"; empty for a child that exited. A child
+// ended for writing past the file-size limit is `overFileSizeLimit`.
 struct Termination {
   int status;
   std::string signal;
+  bool overFileSizeLimit = false;
 };
 
 // The run was asked to stop, by the user (Ctrl-C, a closed terminal) or by the

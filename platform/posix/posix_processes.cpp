@@ -54,6 +54,9 @@ volatile std::sig_atomic_t interruption = 0;
 
 void noteInterruption(int signal) { interruption = signal; }
 
+// Only wakes the wait for a child.
+void noteChild(int) {}
+
 // "signal N (its name)".
 std::string described(int signal) {
   return "signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
@@ -64,17 +67,45 @@ void raiseIfInterrupted() {
     throw Interrupted(signal, "Setup was interrupted by " + described(signal) + ".");
 }
 
+// The signals a wait for a child wakes for, blocked while the scope lasts, so
+// that none can land between a look at what happened and the wait: the wait
+// unblocks them atomically.
+class WakingSignals {
+ public:
+  WakingSignals() {
+    sigset_t waking;
+    sigemptyset(&waking);
+    for (int signal : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigaddset(&waking, signal);
+    ::sigprocmask(SIG_BLOCK, &waking, &before_);
+    // Whatever mask the program was started with, the wait wakes for these.
+    waiting_ = before_;
+    for (int signal : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigdelset(&waiting_, signal);
+  }
+  ~WakingSignals() { ::sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  WakingSignals(const WakingSignals&) = delete;
+  WakingSignals& operator=(const WakingSignals&) = delete;
+  // Returns once a signal has been handled.
+  void wait() const { ::sigsuspend(&waiting_); }
+
+ private:
+  sigset_t before_, waiting_;
+};
+
 // Waits for the child; when the run is interrupted meanwhile, asks the child to
 // stop first, then raises.
-Termination waitFor(pid_t child, const std::string& program) {
-  int status = 0;
-  if (interruption) ::kill(child, SIGTERM);
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) throwSystemError("Could not wait for", program, errno);
+Termination waitFor(pid_t child, const std::string& program, const WakingSignals& signals) {
+  for (;;) {
     if (interruption) ::kill(child, SIGTERM);
+    int status = 0;
+    pid_t ended = ::waitpid(child, &status, WNOHANG);
+    if (ended < 0 && errno != EINTR) throwSystemError("Could not wait for", program, errno);
+    if (ended == child) {
+      raiseIfInterrupted();
+      int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+      return {terminationStatus(status), signal ? described(signal) : "", signal == SIGXFSZ};
+    }
+    signals.wait();
   }
-  raiseIfInterrupted();
-  return {terminationStatus(status), WIFSIGNALED(status) ? described(WTERMSIG(status)) : ""};
 }
 
 }  // namespace
@@ -85,16 +116,22 @@ int terminationStatus(int waitStatus) {
 
 void PosixProcesses::catchInterruptions() {
   struct sigaction action {};
-  action.sa_handler = noteInterruption;  // no SA_RESTART: waitpid returns to look
+  action.sa_handler = noteInterruption;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 Termination PosixProcesses::execute(const Task& task) {
+  WakingSignals signals;
   raiseIfInterrupted();
-  // Started with SIGCHLD ignored, as some launchers leave it, this program's
-  // children would be reaped by the system and never found by waitpid.
-  ::signal(SIGCHLD, SIG_DFL);
+  // A handler, so that the wait wakes when the child ends. Started with SIGCHLD
+  // ignored, as some launchers leave it, this program's children would instead be
+  // reaped by the system and never found by waitpid.
+  struct sigaction action {};
+  action.sa_handler = noteChild;
+  action.sa_flags = SA_NOCLDSTOP;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGCHLD, &action, nullptr);
   const std::string& program = task.executable.path();
   SpawnSettings settings(program);
   int output = task.output.descriptor();
@@ -125,7 +162,7 @@ Termination PosixProcesses::execute(const Task& task) {
   pid_t child = 0;
   settings.check(::posix_spawn(&child, program.c_str(), settings.actions(), settings.attributes(),
                                argv.data(), environ));
-  return waitFor(child, program);
+  return waitFor(child, program, signals);
 }
 
 Processes& defaultProcesses() {

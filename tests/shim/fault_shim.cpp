@@ -4,7 +4,8 @@
 // TOVREN_SHIM_LOG as "<number> <call> <octal flags or mode> <path>". At number
 // TOVREN_SHIM_AT it kills the process (TOVREN_SHIM_ACTION "kill") or fails the
 // operation with a realistic error ("fail", logged as "! <errno>"). The variables
-// are removed at start, so child programs run plain.
+// are removed at start, so child programs run plain. With TOVREN_SHIM_WAIT_DELAY
+// each wait for a child starts that many microseconds late.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -38,6 +39,9 @@ void record(const std::string& line) {
 }
 
 int forced = 0;  // the error every failing call reports, when set
+// Each wait for a child starts this many microseconds late: a gap between the
+// program's look at what happened and its wait, if it had one, is then wide.
+useconds_t waitDelay = 0;
 
 __attribute__((constructor)) void start() {
   auto variable = [](const char* name) {
@@ -53,6 +57,7 @@ __attribute__((constructor)) void start() {
   target = atol(variable("TOVREN_SHIM_AT").c_str());
   killing = variable("TOVREN_SHIM_ACTION") == "kill";
   forced = atoi(variable("TOVREN_SHIM_ERRNO").c_str());
+  waitDelay = static_cast<useconds_t>(atol(variable("TOVREN_SHIM_WAIT_DELAY").c_str()));
   unsetenv("LD_PRELOAD");
 }
 
@@ -122,6 +127,11 @@ extern "C" {
      char* const v[], char* const e[]),                                                           \
     (pid, p, a, t, v, e), p, 0, code)                                                             \
   X(int, posix_fallocate, (int fd, off_t o, off_t n), (fd, o, n), pathOf(fd), 0, code)
+
+pid_t waitpid(pid_t pid, int* status, int options) {
+  if (waitDelay) usleep(waitDelay);
+  return next<pid_t (*)(pid_t, int*, int)>("waitpid")(pid, status, options);
+}
 
 #define TOVREN_WRAP(result, call, parameters, arguments, path, flags, failed) \
   result call parameters {                                                    \
