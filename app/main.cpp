@@ -3,11 +3,13 @@
 
 #include "app/entry.h"
 #include "install/setup.h"
+#include "platform/portable/system.h"
 #include "platform/posix/posix_file_manager.h"
 #include "platform/posix/posix_processes.h"
 
 int main() {
   using namespace tovren;
+  keepWritesFromSignalling();
   FileManager& files = defaultManager();
   Application& app = sharedApplication();
   app.setAccessoryPolicy();

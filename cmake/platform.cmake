@@ -4,7 +4,7 @@
 set(TOVREN_PORTABLE_SOURCES application.cpp base64.cpp dialog.cpp error.cpp file_manager.cpp json.cpp location.cpp
     text.cpp)
 set(TOVREN_POSIX_SOURCES descriptors.cpp file_handle.cpp posix_file_manager.cpp posix_processes.cpp
-    icu_boundaries.cpp terminal_dialog.cpp uuid.cpp)
+    icu_boundaries.cpp terminal_dialog.cpp uuid.cpp writes.cpp)
 # Each defines what platform/portable/system.h or platform/posix/system.h promises.
 set(TOVREN_SYSTEM_SOURCES buffers.cpp clusters.cpp desktop_dialog.cpp executable_path.cpp files.cpp sha256.cpp spawn.cpp
     unpacker.cpp)

@@ -4,12 +4,17 @@
 #include <string>
 
 #include "platform/portable/bytes.h"
+#include "platform/portable/file_manager.h"
 
 namespace tovren {
 
 // The SHA-256 of `bytes` as 64 lower-case hexadecimal characters, the form in
-// which the manifest carries its digests. Raises the PlatformError of sha256()
+// which the manifest carries its digests. Raises the PlatformError of Sha256
 // when the library cannot hash (out of memory, or a configuration without SHA-256).
 std::string digest(std::span<const std::uint8_t> bytes);
+
+// The same of the file's content, read in pieces: in bounded memory whatever the
+// file's size. Raises as FileManager::readPieces and Sha256 do.
+std::string digest(FileManager& files, const Location& file, Links links);
 
 }  // namespace tovren

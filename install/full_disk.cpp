@@ -6,6 +6,7 @@
 
 #include "install/runner.h"
 #include "platform/portable/error.h"
+#include "platform/portable/system.h"
 
 namespace tovren {
 
@@ -25,24 +26,41 @@ std::string amount(std::uint64_t bytes) {
   return text;
 }
 
-// Whether the error being handled is the system's "no space left" or "quota
-// exceeded", or a child's failure.
-std::pair<int, bool> noSpaceOrChild() {
+// What the error being handled says of room: the system's "no space left",
+// "quota exceeded" or "file too large", and whether it is a child's failure, and
+// one for writing past the file-size limit.
+struct Cause {
+  int code = 0;
+  bool child = false, overFileSizeLimit = false;
+};
+
+Cause causeOfTheError() {
   try {
     throw;
   } catch (const PlatformError& error) {
-    return {error.code() == ENOSPC || error.code() == EDQUOT ? error.code() : 0, false};
-  } catch (const ChildFailure&) {
-    return {0, true};
+    int code = error.code();
+    return {code == ENOSPC || code == EDQUOT ? code : 0, false, code == EFBIG};
+  } catch (const ChildFailure& failure) {
+    return {0, true, failure.overFileSizeLimit};
   } catch (...) {
-    return {0, false};
+    return {};
   }
 }
 
 }  // namespace
 
 void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
-  auto [noSpace, child] = noSpaceOrChild();
+  Cause cause = causeOfTheError();
+  std::string description = describe(std::current_exception());
+  // Without a limit of this program's own, "too large" is the file system's.
+  std::optional<std::uint64_t> limit = cause.overFileSizeLimit ? fileSizeLimit() : std::nullopt;
+  if (limit)
+    throw SetupFailure("The file-size limit set for this program (" + amount(*limit) +
+                       ") is too small for the files setup writes. Raise it (ulimit -f), then "
+                       "run setup again.\n" +
+                       description);
+  int noSpace = cause.code;
+  bool child = cause.child;
   std::optional<Space> space = noSpace == ENOSPC || child ? files.space(folder) : std::nullopt;
   bool noFiles = space && space->files == 0;
   bool full = space && (noSpace || space->bytes < nearlyFull || noFiles);
@@ -51,12 +69,12 @@ void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
   if (noSpace == EDQUOT || (child && !full && files.quotaReached(folder, nearlyFull)))
     throw SetupFailure("Your quota on the disk that holds " + folder.path() +
                        " is used up. Make room in your files there, then run setup again.\n" +
-                       describe(std::current_exception()));
+                       description);
   if (!full) throw;
-  throw SetupFailure(
-      "The disk that holds " + folder.path() + " is full: it has " + amount(space->bytes) +
-      " free" + (noFiles ? " and room for no more files" : "") +
-      ". Make room on it, then run setup again.\n" + describe(std::current_exception()));
+  throw SetupFailure("The disk that holds " + folder.path() + " is full: it has " +
+                     amount(space->bytes) + " free" +
+                     (noFiles ? " and room for no more files" : "") +
+                     ". Make room on it, then run setup again.\n" + description);
 }
 
 }  // namespace tovren

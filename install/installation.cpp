@@ -36,11 +36,11 @@ Location resourceFolder(Application& app) {
   return *folder;
 }
 
-// Whether the console file holds the expected bytes; any failure to read it only
-// means it is not in place.
+// Whether the console file holds the expected bytes, read in pieces: only its
+// digest is needed, so no size of it keeps a run from replacing it. Any failure
+// to read it only means it is not in place.
 bool inPlace(FileManager& files, const Location& console, const std::string& expected) {
-  std::optional<FileContent> bytes = ifReadable([&] { return files.read(console, Links::refuse); });
-  return bytes && matches(*bytes, expected);
+  return ifReadable([&] { return digest(files, console, Links::refuse); }) == expected;
 }
 
 // An earlier run that could not set the console's permissions left it with the

@@ -13,6 +13,9 @@ namespace {
 
 constexpr unsigned toolsFolderMode = 0700;
 constexpr unsigned setupLogMode = 0600;
+// A launch-agent property list is a few hundred bytes; one past this size is not
+// the console's, and counts as unreadable.
+constexpr std::size_t propertyListBound = std::size_t{1} << 20;
 
 Alert consentAlert(InstallKind kind) {
   if (kind == InstallKind::firstInstallation)
@@ -104,8 +107,11 @@ InstallKind installKind(FileManager& files, const Location& home, const std::str
   if (!files.attributes(plist, Links::follow)) return InstallKind::firstInstallation;
   // The trailing "-" keeps a longer version that begins with this one apart.
   std::string marker = std::string(constants::versionMarker) + version + "-";
-  // One that cannot be read as UTF-8 counts as empty.
-  std::string text = ifReadable([&] { return readText(files, plist, Links::follow); }).value_or("");
+  // One that cannot be read as UTF-8, or is larger than any list the console
+  // writes, counts as empty.
+  std::string text = ifReadable([&] {
+                       return readText(files, plist, Links::follow, propertyListBound);
+                     }).value_or("");
   return text.find(marker) != std::string::npos ? InstallKind::sameVersion : InstallKind::update;
 }
 

@@ -9,7 +9,7 @@ void run(Processes& processes, const Location& executable, std::vector<std::stri
   std::string stopped = "Setup stopped (exit " + std::to_string(ended.status) + ").";
   if (!ended.signal.empty())
     stopped += "\n" + executable.name() + " was ended by " + ended.signal + ".";
-  throw ChildFailure(stopped);
+  throw ChildFailure(stopped, ended.overFileSizeLimit);
 }
 
 }  // namespace tovren

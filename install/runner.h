@@ -8,9 +8,12 @@
 
 namespace tovren {
 
-// A child program ended with a status other than 0.
+// A child program ended with a status other than 0; `overFileSizeLimit` when it
+// was ended for writing past the file-size limit.
 struct ChildFailure : SetupFailure {
-  using SetupFailure::SetupFailure;
+  ChildFailure(std::string message, bool overLimit)
+      : SetupFailure(std::move(message)), overFileSizeLimit(overLimit) {}
+  bool overFileSizeLimit;
 };
 
 // Runs `executable` with `arguments` (no shell), standard input from the null

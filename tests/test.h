@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -135,6 +136,7 @@ class TemporaryFolder {
 struct Outcome {
   int status = -1;  // or 128 + N for signal N
   std::string errorOutput, terminal;
+  long peakKiB = 0;  // the most memory it held
 };
 
 struct Launch {
@@ -161,10 +163,13 @@ inline void killLater(pid_t child, const Launch& launch) {
     ::usleep(static_cast<useconds_t>(*launch.killAfterMicroseconds)), ::kill(child, SIGKILL);
 }
 
-inline int statusOf(pid_t child) {
+// Its termination status, once it has ended; the most memory it held in `peakKiB`.
+inline int statusOf(pid_t child, long* peakKiB = nullptr) {
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0)
-    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  rusage usage{};
+  while (::wait4(child, &status, 0, &usage) < 0)
+    if (errno != EINTR) throw std::runtime_error("wait4 failed");
+  if (peakKiB) *peakKiB = usage.ru_maxrss;
   return terminationStatus(status);
 }
 
@@ -187,7 +192,20 @@ class Running {
   }
   Running(const Running&) = delete;
   Outcome wait() {
-    return {statusOf(std::exchange(child_, 0)), contentOf(errors_.path("errors")), ""};
+    Outcome outcome;
+    outcome.status = statusOf(std::exchange(child_, 0), &outcome.peakKiB);
+    outcome.errorOutput = contentOf(errors_.path("errors"));
+    return outcome;
+  }
+  // Waits at most `seconds`: a program still running then is killed, and ends
+  // with 128 + SIGKILL.
+  Outcome wait(int seconds) {
+    siginfo_t ended{};
+    for (int i = 0; i < seconds * 100; ++i, ::usleep(10000))
+      if (::waitid(P_PID, child_, &ended, WEXITED | WNOHANG | WNOWAIT) == 0 && ended.si_pid)
+        return wait();
+    ::kill(child_, SIGKILL);
+    return wait();
   }
   void signal(int number) const { ::kill(child_, number); }
 
@@ -220,7 +238,7 @@ inline Outcome runProgram(const Launch& launch) {
   const std::string end = "\x1e<end>";
   Outcome outcome;
   std::thread waiter([&] {
-    killLater(child, launch), outcome.status = statusOf(child),
+    killLater(child, launch), outcome.status = statusOf(child, &outcome.peakKiB),
                               ::write(program, end.data(), end.size());
   });
   char buffer[4096];

@@ -1,7 +1,8 @@
 #pragma once
 // The file operations the setup sequence uses, all through one shared object.
 
-#include <cerrno>
+#include <functional>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -75,6 +76,11 @@ class FileManager {
   // The whole content of the file. Anything but a regular file is refused, and a
   // fifo never makes the call wait.
   virtual FileContent read(const Location& location, Links links) = 0;
+  // Hands the file's content to `take` in order, in pieces of at most a fixed
+  // size that this call holds one at a time: a file of any size is read in
+  // bounded memory. Refused as read refuses.
+  virtual void readPieces(const Location& location, Links links,
+                          const std::function<void(std::span<const std::uint8_t>)>& take) = 0;
   // The last `count` bytes of the file, or all of it when it is shorter; refused
   // as read refuses, and a link at `location` is not followed.
   virtual FileContent readEnd(const Location& location, std::size_t count) = 0;
@@ -89,24 +95,25 @@ class FileManager {
   virtual FileHandle openForWriting(const Location& location) = 0;
 };
 
-// What `read` returns, or none when it raises a PlatformError or a DecodingError:
-// for the reads a run can do without. Running out of memory is no property of the
-// file, and ends the run as anywhere else.
+// What `read` returns, or none when it raises a PlatformError or a DecodingError,
+// or runs out of memory: for the reads a run can do without, which examine what is
+// in place. However the file or the memory fails, it only counts as unreadable.
 template <typename Read>
 auto ifReadable(Read read) -> std::optional<decltype(read())> {
   try {
     return read();
-  } catch (const PlatformError& error) {
-    if (error.code() == ENOMEM) throw;
+  } catch (const PlatformError&) {
     return std::nullopt;
   } catch (const DecodingError&) {
+    return std::nullopt;
+  } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
 }
 
 // The whole file as UTF-8 text, without a leading byte-order mark. Raises a
-// PlatformError when the file cannot be read, and a DecodingError when it is not
-// valid UTF-8.
-std::string readText(FileManager& files, const Location& location, Links links);
+// PlatformError when the file cannot be read or holds more than `most` bytes,
+// which are never held, and a DecodingError when it is not valid UTF-8.
+std::string readText(FileManager& files, const Location& location, Links links, std::size_t most);
 
 }  // namespace tovren

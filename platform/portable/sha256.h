@@ -2,12 +2,27 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace tovren {
 
-// The SHA-256 (FIPS 180-4) value of `bytes`, hashed in one pass. Raises a
-// PlatformError with the library's reason when it cannot hash.
-std::array<std::uint8_t, 32> sha256(std::span<const std::uint8_t> bytes);
+// A SHA-256 (FIPS 180-4) value, computed from bytes given in one or more pieces.
+// Raises a PlatformError with the library's reason when it cannot hash.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+  // Adds the next bytes.
+  void update(std::span<const std::uint8_t> bytes);
+  // The value of all the bytes added; nothing can be added afterwards.
+  std::array<std::uint8_t, 32> finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace tovren

@@ -4,6 +4,7 @@
 // plans the definitions for macOS. The POSIX promises are in platform/posix/system.h.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,15 @@ Location unpackerFor(const Location& resourceFolder);
 // releaseBuffer; raises std::bad_alloc. It is not cleared: the read fills it.
 void* allocateBuffer(std::size_t bytes);
 void releaseBuffer(void* memory, std::size_t bytes);
+
+// From now on a write past the file-size limit fails with the system's "file too
+// large", and one to a pipe that nobody reads any more with "broken pipe",
+// instead of ending the program by a signal.
+void keepWritesFromSignalling();
+
+// The size past which the system refuses to make a file of this program's
+// larger, where a limit is set (ulimit -f); none where there is none.
+std::optional<std::uint64_t> fileSizeLimit();
 
 // Makes the program an accessory: no main window, Dock icon or menu bar, only
 // modal alerts. Returns whether the system took the policy.

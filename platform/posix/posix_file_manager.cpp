@@ -148,18 +148,30 @@ FileHandle openFolder(const std::string& path) {
   return FileHandle(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), path);
 }
 
-// Reads from `fd` into `bytes` from `size` on, growing it while the file grows;
-// returns the number of bytes in it.
-std::size_t readAll(int fd, FileContent& bytes, std::size_t size, const std::string& path) {
+// Reads what `fd` has next into `bytes`; returns the number of bytes read, 0 at
+// the file's end.
+std::size_t readSome(int fd, std::span<std::uint8_t> bytes, const std::string& path) {
   for (;;) {
-    if (size == bytes.size()) bytes.resize(bytes.size() * 2 + 1);
-    ssize_t n = ::read(fd, bytes.data() + size, bytes.size() - size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throwSystemError("Could not read", path, errno);
-    if (n == 0) return size;
-    size += static_cast<std::size_t>(n);
+    ssize_t n = ::read(fd, bytes.data(), bytes.size());
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) throwSystemError("Could not read", path, errno);
   }
 }
+
+// Reads from `fd` into `bytes`, growing it while the file grows; returns the
+// number of bytes in it.
+std::size_t readAll(int fd, FileContent& bytes, const std::string& path) {
+  for (std::size_t size = 0;;) {
+    if (size == bytes.size()) bytes.resize(bytes.size() * 2 + 1);
+    std::size_t n = readSome(fd, std::span(bytes).subspan(size), path);
+    if (n == 0) return size;
+    size += n;
+  }
+}
+
+// The pieces readPieces hands on: large enough that the system reads ahead and
+// hashing runs at full speed, small enough to hold beside anything.
+constexpr std::size_t pieceSize = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -253,8 +265,18 @@ FileContent PosixFileManager::read(const Location& location, Links links) {
   FileHandle file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0),
                              "Could not read", status);
   FileContent bytes(static_cast<std::size_t>(status.st_size) + 1);
-  bytes.resize(readAll(file.descriptor(), bytes, 0, path));
+  bytes.resize(readAll(file.descriptor(), bytes, path));
   return bytes;
+}
+
+void PosixFileManager::readPieces(const Location& location, Links links,
+                                  const std::function<void(std::span<const std::uint8_t>)>& take) {
+  const std::string& path = location.path();
+  struct stat status {};
+  FileHandle file = openFile(path, O_RDONLY | (links == Links::refuse ? O_NOFOLLOW : 0),
+                             "Could not read", status);
+  FileContent piece(pieceSize);
+  while (std::size_t n = readSome(file.descriptor(), piece, path)) take({piece.data(), n});
 }
 
 FileContent PosixFileManager::readEnd(const Location& location, std::size_t count) {
@@ -265,7 +287,7 @@ FileContent PosixFileManager::readEnd(const Location& location, std::size_t coun
   if (size > count && ::lseek(file.descriptor(), static_cast<off_t>(size - count), SEEK_SET) < 0)
     throwSystemError("Could not read", path, errno);
   FileContent bytes(std::min(size, count) + 1);
-  bytes.resize(readAll(file.descriptor(), bytes, 0, path));
+  bytes.resize(readAll(file.descriptor(), bytes, path));
   // The file grew while it was read: its end is the last `count` bytes.
   if (bytes.size() > count)
     bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(count));

@@ -17,6 +17,8 @@ class PosixFileManager : public FileManager {
   std::vector<std::string> names(const Location& folder) override;
   FileHandle lock(const Location& folder) override;
   FileContent read(const Location& location, Links links) override;
+  void readPieces(const Location& location, Links links,
+                  const std::function<void(std::span<const std::uint8_t>)>& take) override;
   FileContent readEnd(const Location& location, std::size_t count) override;
   void write(const Location& location, std::span<const std::uint8_t> bytes) override;
   FileHandle openForWriting(const Location& location) override;
