@@ -34,6 +34,7 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
         outcome;  // part of the one-line reason, or "unpacked: " and what the folder then holds
     std::string mount = "";  // options of a small file system mounted on the folder
     std::function<void(const std::string& parent)> arrange = nullptr;
+    mode_t umask = 022;
   };
   std::vector<Case> cases = {
       {"the shipped archive", [](auto&) { return contentOf(TOVREN_ARCHIVES "/" + archiveName); },
@@ -130,6 +131,11 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
        ": No space left on device", "size=64k"},
       {"too few inodes left", [](auto&) { return zip(files(6, 1)); },
        "it unpacks to 6 files, but the folder has room for only 3 more", "nr_inodes=4"},
+      {"folders made on the way keep their owner's bits under umask 777",
+       [](auto&) {
+         return zip({{"d/e/f", "x"}});
+       },
+       "unpacked: d 700\nd/e 700\nd/e/f 755 [x]\n", "", nullptr, 0777},
       {"names after \"./\", as a zip of \".\" has them",
        [&](auto&) {
          return zip(
@@ -180,8 +186,10 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
       return text;
     };
     std::string before = outside();
+    mode_t umask = ::umask(c.umask);
     Outcome outcome = runProgram(
         {"/usr/bin/timeout", {"20", ditto, "-x", "-k", archive, staging}, {{"LC_ALL", "C"}}});
+    ::umask(umask);
     EXPECT_EQ(outside(), before) << c.name;
     if (c.outcome.starts_with("unpacked: ")) {
       EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.errorOutput;

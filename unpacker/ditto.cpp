@@ -200,6 +200,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ditto: %s: %s\n", shown(path).c_str(), error.what());
     return 1;
   };
+  // Folders made on the way get their owner's bits whatever the umask, so what
+  // goes in them can be written.
+  ::umask(::umask(0) & 077);
   std::optional<FileHandle> zip, folder;
   try {
     zip.emplace(openArchive(argv[3]));

@@ -33,13 +33,17 @@ void syncFolder(const std::string& folder) {
   if (opened.descriptor() >= 0) flush(opened.descriptor());
 }
 
-// fchmodat with AT_SYMLINK_NOFOLLOW would change a link itself here, so the item
-// is opened without following a link (a link fails with ELOOP) and changed
-// through its descriptor. O_NONBLOCK keeps a fifo from making the open wait.
+// fchmodat with AT_SYMLINK_NOFOLLOW changes a link itself here instead of
+// refusing it, so a link is refused first. The item is not opened: under a umask
+// that takes the owner's bits, its owner could not open it yet. One replaced by a
+// link in between has the link's own mode changed, never what it leads to.
 int setModeRefusingLinks(const std::string& path, unsigned mode) {
-  FileHandle item(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC), path);
-  if (item.descriptor() < 0) return item.error();
-  return ::fchmod(item.descriptor(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return errno;
+  if (S_ISLNK(status.st_mode)) return ELOOP;
+  return ::fchmodat(AT_FDCWD, path.c_str(), static_cast<mode_t>(mode), AT_SYMLINK_NOFOLLOW) == 0
+             ? 0
+             : errno;
 }
 
 // macOS has no posix_fallocate; F_PREALLOCATE allocates from the file's end.

@@ -66,11 +66,10 @@ bool makeFolder(const std::string& path, unsigned mode, const std::string& shown
     throwSystemError("Could not create the folder", shown, errno);
   }
   // mkdir narrowed the mode by the umask; widen it back to exactly `mode` on the
-  // folder just made, reached without following a link. A folder that cannot get
-  // its mode is taken back, so a failure leaves nothing behind.
-  FileHandle folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
-  if (folder.descriptor() < 0 || ::fchmod(folder.descriptor(), static_cast<mode_t>(mode)) != 0) {
-    int code = folder.descriptor() < 0 ? folder.error() : errno;
+  // folder just made, before anything is made in it, and without opening it: under
+  // a umask that takes the owner's bits, its owner could not open it yet. A folder
+  // that cannot get its mode is taken back, so a failure leaves nothing behind.
+  if (int code = setModeRefusingLinks(path, mode)) {
     ::rmdir(path.c_str());
     throwSystemError("Could not create the folder", shown, code);
   }
