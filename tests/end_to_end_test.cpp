@@ -128,38 +128,55 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
     EXPECT_EQ(typed ? outcome.terminal : outcome.errorOutput,
               typed ? "\n" + message + "\n1) OK\nPress Return: " : message);
   }
-  // A folder where its property list goes: the console refuses, and says why.
-  Home home;
-  fs::create_directories(home.path(launchAgent));
-  Outcome refused = home.run();
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.terminal.find("Setup stopped (exit 1).\n\ntovren: cannot register: " +
-                                  home.path(launchAgent) + " is not a file\n"),
-            std::string::npos)
-      << refused.terminal;
+  // A folder or a fifo where its property list goes: the console refuses, says
+  // why, and leaves it as it is.
+  for (bool fifo : {false, true}) {
+    Home home;
+    fs::create_directories(home.path(fifo ? "Library/LaunchAgents" : launchAgent));
+    if (fifo) ::mkfifo(home.path(launchAgent).c_str(), 0600);
+    Outcome refused = home.run();
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.terminal.find("Setup stopped (exit 1).\n\ntovren: cannot register: " +
+                                    home.path(launchAgent) + " is not a file\n"),
+              std::string::npos)
+        << refused.terminal;
+    EXPECT_TRUE(fifo ? fs::is_fifo(home.path(launchAgent))
+                     : fs::is_directory(home.path(launchAgent)));
+  }
   TOVREN_LINUX_ONLY("refuses ICU to the program through the preload shim");
   EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen "))
       << "ICU was asked for, and refused";
 }
 
-// As a user other than root: what interrupted runs left is removed, a read-only
-// folder in it too, and a folder on the way that the user cannot search is left
-// to the step that needs it, which says why.
+// As a user other than root, under a umask that takes even the owner's bits:
+// every folder made gets its mode before anything is made in it; what
+// interrupted runs left is removed, a read-only folder in it too, and one the
+// user cannot remove (root's) is left without failing the run; a folder on the
+// way that the user cannot search is left to the step that needs it, which says
+// why.
 TEST(EndToEnd, AUserOtherThanRootRemovesLeftoversAndNamesAFolderItCannotSearch) {
   TOVREN_LINUX_ONLY("becomes another user with setpriv");
   if (::geteuid() != 0) TOVREN_CANNOT_PROVE_HERE("only root can run setup as another user");
-  const std::string left = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF/read-only";
+  const std::string left = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF/read-only",
+                    roots = ".setup-FEDCBA98-7654-3210-FEDC-BA9876543210";
   struct Case {
     const char* name;
     std::function<void(const Home&)> arrange;
     std::string said;  // in the alert; none for a run that succeeds
+    int left = 0;      // leftovers that stay
   } cases[] = {
+      {"nothing there yet", [](const Home&) {}, ""},
       {"a staging folder left with a read-only folder in it",
        [&](const Home& home) {
          fs::create_directories(home.tools(left)), writeFile(home.tools(left + "/tovren"), "x"),
              fs::permissions(home.tools(left), fs::perms(0555));
        },
        ""},
+      {"a staging folder left by root, which the user cannot empty",
+       [&](const Home& home) {
+         fs::create_directories(home.tools(roots)), writeFile(home.tools(roots + "/tovren"), "x");
+       },
+       "", 1},
       {"a folder on the way that the user cannot search",
        [](const Home& home) {
          fs::create_directories(home.path(".tovren")),
@@ -172,15 +189,30 @@ TEST(EndToEnd, AUserOtherThanRootRemovesLeftoversAndNamesAFolderItCannotSearch) 
     home.plist();
     c.arrange(home);
     ASSERT_EQ(runProgram({"/bin/chown", {"-R", "54321:54321", home.path()}}).status, 0);
-    Outcome outcome =
-        runProgram({"/usr/bin/setpriv",
-                    {"--reuid=54321", "--regid=54321", "--clear-groups", setupProgram()},
-                    {{"HOME", home.path()}},
-                    "\n"});
+    if (c.left) {
+      ASSERT_EQ(::chown(home.tools(roots).c_str(), 0, 0), 0);
+    }
+    auto run = [&] {
+      mode_t umask = ::umask(0777);
+      Outcome outcome =
+          runProgram({"/usr/bin/setpriv",
+                      {"--reuid=54321", "--regid=54321", "--clear-groups", setupProgram()},
+                      {{"HOME", home.path()}},
+                      "\n"});
+      ::umask(umask);
+      return outcome;
+    };
+    bool made = !fs::exists(home.path(".tovren"));
+    Outcome outcome = run();
     std::string said = home.withTools(c.said);
     EXPECT_EQ(outcome.status, said.empty() ? 0 : 1) << c.name << outcome.terminal;
     EXPECT_NE(outcome.terminal.find(said), std::string::npos) << c.name << outcome.terminal;
-    EXPECT_TRUE(!said.empty() || home.count(".") == 0) << c.name << ": the leftover stays";
+    if (!said.empty()) continue;
+    EXPECT_EQ(home.count("."), c.left) << c.name << ": leftovers";
+    EXPECT_TRUE(!made || (modeOf(home.path(".tovren")) == 0700 && modeOf(home.tools()) == 0700))
+        << c.name;
+    // The console's list is read back: nothing is asked.
+    EXPECT_EQ(run().terminal, "") << c.name;
   }
 }
 
@@ -261,6 +293,68 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
     EXPECT_EQ(home.count("."), 0) << q.at << ": the reservation is left";
   }
 #endif
+}
+
+// The limits a session sets, and a standard error nobody reads: one clear alert
+// where it can be read, status 1, and nothing left behind. A write past the
+// file-size limit, the unpacker's or this program's own, names the limit.
+TEST(EndToEnd, TheLimitsOfASessionEndInOneClearAlertAndLeaveNothingBehind) {
+  const std::string limit =
+      " is too small for the files setup writes. Raise it (ulimit -f), then run setup again.\n";
+  struct Case {
+    const char* name;
+    std::map<int, rlim_t> limits;
+    std::string said;  // in the alert, TOOLS for the tools folder; none where it cannot be read
+    std::string shell = "";                               // how the program is started, as "$0"
+    std::map<std::string, std::string> environment = {};  // the shim's
+  } cases[] = {
+      {"no file may have a byte",
+       {{RLIMIT_FSIZE, 0}},
+       "The file-size limit set for this program (0 bytes)" + limit +
+           "Setup stopped (exit 153).\nditto was ended by signal 25 (" + ::strsignal(SIGXFSZ) +
+           ")."},
+#ifdef TOVREN_SHIM
+      {"the console's write is too large",
+       {{RLIMIT_FSIZE, rlim_t{1} << 30}},
+       "The file-size limit set for this program (1.1 GB)" + limit + "Could not write \"TOOLS/" +
+           consoleName + "\": " + std::strerror(EFBIG) + ".",
+       "",
+       {{"TOVREN_SHIM_ERRNO", std::to_string(EFBIG)}}},
+#endif
+      // Without a terminal, whose descriptor would leave too few to make the staging folder.
+      {"six descriptors: the console cannot start its shell",
+       {{RLIMIT_NOFILE, 6}},
+       "Setup stopped",
+       "exec \"$0\" </dev/null"},
+      {"standard error a pipe whose reader is gone",
+       {},
+       "",
+       "\"$0\" 2>&1 | true; exit ${PIPESTATUS[0]}"},
+      {"standard error closed", {}, "", "exec \"$0\" 2>&-"},
+  };
+  for (const auto& c : cases) {
+    Home home;
+    home.plist();
+    TemporaryFolder logs;
+    auto environment = c.environment;
+#ifdef TOVREN_SHIM
+    if (!environment.empty()) {
+      environment.merge(shimmed(home.tools("." + consoleName), logs.path("log"), 1, "fail"));
+    }
+#endif
+    environment["HOME"] = home.path();
+    std::string program = setupProgram(c.shell.empty() ? "" : "console-exits-3");
+    // On a terminal, which no file-size limit reaches.
+    Outcome outcome =
+        c.shell.empty()
+            ? runProgram({program, {}, environment, "\n", {}, c.limits})
+            : runProgram(
+                  {"/bin/bash", {"-c", c.shell, program}, environment, std::nullopt, {}, c.limits});
+    EXPECT_EQ(outcome.status, 1) << c.name << outcome.errorOutput;
+    std::string shown = outcome.terminal + outcome.errorOutput;
+    EXPECT_NE(shown.find(home.withTools(c.said)), std::string::npos) << c.name << shown;
+    EXPECT_EQ(home.count("."), 0) << c.name << ": a staging folder or temporary file is left";
+  }
 }
 
 }  // namespace

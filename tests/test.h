@@ -145,12 +145,20 @@ struct Launch {
   std::map<std::string, std::string> environment = {};  // over this process's, less any display
   std::optional<std::string> typed = std::nullopt;      // typed on a terminal; none: no terminal
   std::optional<int> killAfterMicroseconds = std::nullopt;
+  std::map<int, rlim_t> limits = {};  // e.g. RLIMIT_FSIZE: the value it starts with
 };
 
-// In the child: the launch's environment (no display unless it names one), then the program.
+// In the child: the launch's environment (no display unless it names one) and
+// limits, then the program, with no descriptor but the standard three, whatever
+// the test runner left open.
 [[noreturn]] inline void execute(const Launch& launch) {
+  for (int descriptor = 3; descriptor < 1024; ++descriptor) ::close(descriptor);
   ::unsetenv("DISPLAY"), ::unsetenv("WAYLAND_DISPLAY");
   for (const auto& [key, value] : launch.environment) ::setenv(key.c_str(), value.c_str(), 1);
+  for (const auto& [resource, value] : launch.limits) {
+    rlimit limit{value, value};
+    ::setrlimit(resource, &limit);
+  }
   std::vector<char*> argv{const_cast<char*>(launch.program.c_str())};
   for (const auto& argument : launch.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -181,7 +189,8 @@ class Running {
     if (child_ == 0) {
       int null = ::open("/dev/null", O_RDWR),
           errors = ::open(errors_.path("errors").c_str(), O_WRONLY | O_CREAT, 0600);
-      ::dup2(null, 0), ::dup2(null, 1), ::dup2(errors, 2), ::setsid();
+      ::dup2(null, 0), ::dup2(null, 1), ::dup2(errors, 2), ::close(null), ::close(errors);
+      ::setsid();
       execute(launch);
     }
     if (child_ < 0) throw std::runtime_error("fork");

@@ -120,7 +120,8 @@ void removeChildren(FileHandle folder, const std::string& path) {
   for (const auto& name : names) removeInside(::dirfd(listing.get()), name, path + "/" + name);
 }
 
-// Removes `name` in the folder `parent`; a link is removed itself, never followed.
+// Removes `name` in the folder `parent` (or the path `name` with AT_FDCWD); a
+// link is removed itself, never followed.
 void removeInside(int parent, const std::string& name, const std::string& path) {
   if (::unlinkat(parent, name.c_str(), 0) == 0) return;
   if (errno != EISDIR && errno != EPERM) throwSystemError("Could not remove", path, errno);
@@ -234,11 +235,10 @@ void PosixFileManager::setMode(const Location& location, unsigned mode) {
     throwSystemError("Could not set the permissions of", location.path(), code);
 }
 
+// By its path, so that a folder whose items lie on its top level is removed with
+// one descriptor: a run that has used all its descriptors but one still cleans up.
 void PosixFileManager::remove(const Location& location) {
-  FileHandle parent = openFolder(location.parent().path());
-  if (parent.descriptor() < 0)
-    throwSystemError("Could not remove", location.path(), parent.error());
-  removeInside(parent.descriptor(), location.name(), location.path());
+  removeInside(AT_FDCWD, location.path(), location.path());
 }
 
 std::vector<std::string> PosixFileManager::names(const Location& folder) {
