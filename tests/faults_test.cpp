@@ -239,15 +239,17 @@ TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
 }
 
 // While another run holds the tools folder, a run waits before it touches it,
-// then installs.
+// the other's staging folder included, then installs.
 TEST(Concurrency, ARunWaitsForTheRunThatHoldsTheToolsFolder) {
   Home home;
   home.plist();
-  fs::create_directories(home.tools());
+  const std::string staging = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF";
+  fs::create_directories(home.tools(staging));
   std::optional<FileHandle> held = PosixFileManager().lock(Location(home.tools()));
   Running run({setupProgram(), {}, {{"HOME", home.path()}}});
   ::usleep(300000);
-  EXPECT_EQ(home.count(""), 0) << "nothing is written while the folder is held";
+  EXPECT_EQ(snapshot(home.tools()), staging + " 755\n")
+      << "nothing is written or removed while the folder is held";
   held.reset();
   EXPECT_EQ(run.wait().status, 0);
   EXPECT_EQ(contentOf(home.console()), shippedConsole());

@@ -17,6 +17,7 @@ struct Entry {
   unsigned flags = 0x800;                     // 0x800: the name is UTF-8
   bool deflated = false;
   std::optional<std::uint32_t> packed = {};  // packed size, when not the packed data's
+  bool zip64 = false;  // both sizes in a zip64 field, as a maker that streams writes them
 };
 
 // Little-endian fields of the given widths.
@@ -37,14 +38,17 @@ inline std::string deflated(const std::string& data) {
 }
 
 // A zip archive of stored or deflated entries written exactly as given: any name,
-// maker, type, mode and size.
-inline std::string zip(const std::vector<Entry>& entries) {
+// maker, type, mode and size; with `zip64End` a zip64 end record and its locator
+// before the end record, whose own fields still hold the values.
+inline std::string zip(const std::vector<Entry>& entries, bool zip64End = false) {
   std::string out, central;
   for (const auto& e : entries) {
     std::string data = e.deflated ? deflated(e.data) : e.data, local = e.localName.value_or(e.name);
     std::uint64_t size = e.declared.value_or(e.data.size()),
                   packed = e.packed.value_or(static_cast<std::uint32_t>(data.size()));
-    std::string wide = size > 0xFFFFFFFE ? fields({{2, 1}, {2, 8}, {8, size}}) : "";
+    std::string wide = e.zip64              ? fields({{2, 1}, {2, 16}, {8, size}, {8, packed}})
+                       : size > 0xFFFFFFFE ? fields({{2, 1}, {2, 8}, {8, size}})
+                                           : "";
     // Version 45, UTF-8 names, a fixed time, the checksum and the sizes.
     auto crc =
         ::crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size()));
@@ -53,7 +57,7 @@ inline std::string zip(const std::vector<Entry>& entries) {
                                  {2, e.deflated ? 8 : 0},
                                  {4, 0x210000},
                                  {4, crc},
-                                 {4, packed},
+                                 {4, e.zip64 ? 0xFFFFFFFF : packed},
                                  {4, wide.empty() ? size : 0xFFFFFFFF}});
     central +=
         fields({{4, 0x02014b50}, {1, 45}, {1, e.system}}) + common +
@@ -62,7 +66,12 @@ inline std::string zip(const std::vector<Entry>& entries) {
     out += fields({{4, 0x04034b50}}) + common + fields({{2, local.size()}, {2, wide.size()}}) +
            local + wide + data;
   }
-  return out + central +
+  std::string end64 =
+      zip64End ? fields({{4, 0x06064b50}, {8, 44}, {2, 45}, {2, 45}, {8, 0}, {8, entries.size()},
+                         {8, entries.size()}, {8, central.size()}, {8, out.size()},
+                         {4, 0x07064b50}, {4, 0}, {8, out.size() + central.size()}, {4, 1}})
+               : "";
+  return out + central + end64 +
          fields({{4, 0x06054b50},
                  {4, 0},
                  {2, entries.size()},

@@ -55,6 +55,11 @@ TEST(ZipListing, RefusesBeforeWritingWhatWouldLandWrongAndReadsNamesAsTheirMaker
        refusing + "\"b\": it overlaps \"a\""},
       {zip({{.name = "tovren", .data = "x", .packed = 0xFFFFFFF0u}}),
        refusing + "\"tovren\": its data runs into the archive's listing"},
+      // Zip64 records as the library reads them: the locator followed although the
+      // end record holds the values too, and a local zip64 field's two sizes in order.
+      {zip({{"tovren", "#!/bin/sh\n"}}, true), "tovren "},
+      {zip({{.name = "tovren", .data = std::string(100, 'x'), .deflated = true, .zip64 = true}}),
+       "tovren "},
       {good.substr(0, good.size() / 2), "it is not a zip archive, or it is incomplete"},
       {"", "it is not a zip archive, or it is incomplete"},
   };
