@@ -72,7 +72,8 @@ struct Rig {
     ::dup2(typed, 0);
     // And it ignores or blocks signals that no child may start with.
     sigset_t blocked, before;
-    sigemptyset(&blocked), sigaddset(&blocked, SIGUSR1), ::sigprocmask(SIG_BLOCK, &blocked, &before);
+    sigemptyset(&blocked), sigaddset(&blocked, SIGUSR1),
+        ::sigprocmask(SIG_BLOCK, &blocked, &before);
     auto pipes = ::signal(SIGPIPE, SIG_IGN), sizes = ::signal(SIGXFSZ, SIG_IGN);
     std::string outcome = "ok";
     try {
@@ -82,7 +83,8 @@ struct Rig {
       outcome = describe(std::current_exception());
     }
     ::dup2(input, 0), ::close(input), ::close(typed), ::close(inheritable);
-    ::signal(SIGPIPE, pipes), ::signal(SIGXFSZ, sizes), ::sigprocmask(SIG_SETMASK, &before, nullptr);
+    ::signal(SIGPIPE, pipes), ::signal(SIGXFSZ, sizes),
+        ::sigprocmask(SIG_SETMASK, &before, nullptr);
     if (outcome == "ok" && !app.alerts.empty()) outcome = "declined: " + app.alerts[0].messageText;
     EXPECT_EQ(std::distance(fs::directory_iterator("/dev/fd"), {}), descriptors)
         << "every descriptor is closed";
@@ -274,8 +276,7 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
     fs::create_directories(rig.home.tools(folder));
   for (const std::string& file : std::vector<std::string>{
            ".setup.log.tmp-Ab12Cd", "." + consoleName + ".tmp-000000",
-           staging + "/read-only/tovren", "a.tmp-000000", ".setup.log.tmp-1234567",
-           ".setup-notes"})
+           staging + "/read-only/tovren", "a.tmp-000000", ".setup.log.tmp-1234567", ".setup-notes"})
     writeFile(rig.home.tools(file), "x");
   fs::permissions(rig.home.tools(staging + "/read-only"), fs::perms(0555));
   ASSERT_EQ(rig.run(), "ok");

@@ -46,7 +46,7 @@ inline std::string zip(const std::vector<Entry>& entries, bool zip64End = false)
     std::string data = e.deflated ? deflated(e.data) : e.data, local = e.localName.value_or(e.name);
     std::uint64_t size = e.declared.value_or(e.data.size()),
                   packed = e.packed.value_or(static_cast<std::uint32_t>(data.size()));
-    std::string wide = e.zip64              ? fields({{2, 1}, {2, 16}, {8, size}, {8, packed}})
+    std::string wide = e.zip64             ? fields({{2, 1}, {2, 16}, {8, size}, {8, packed}})
                        : size > 0xFFFFFFFE ? fields({{2, 1}, {2, 8}, {8, size}})
                                            : "";
     // Version 45, UTF-8 names, a fixed time, the checksum and the sizes.
@@ -66,11 +66,20 @@ inline std::string zip(const std::vector<Entry>& entries, bool zip64End = false)
     out += fields({{4, 0x04034b50}}) + common + fields({{2, local.size()}, {2, wide.size()}}) +
            local + wide + data;
   }
-  std::string end64 =
-      zip64End ? fields({{4, 0x06064b50}, {8, 44}, {2, 45}, {2, 45}, {8, 0}, {8, entries.size()},
-                         {8, entries.size()}, {8, central.size()}, {8, out.size()},
-                         {4, 0x07064b50}, {4, 0}, {8, out.size() + central.size()}, {4, 1}})
-               : "";
+  std::string end64 = zip64End ? fields({{4, 0x06064b50},
+                                         {8, 44},
+                                         {2, 45},
+                                         {2, 45},
+                                         {8, 0},
+                                         {8, entries.size()},
+                                         {8, entries.size()},
+                                         {8, central.size()},
+                                         {8, out.size()},
+                                         {4, 0x07064b50},
+                                         {4, 0},
+                                         {8, out.size() + central.size()},
+                                         {4, 1}})
+                               : "";
   return out + central + end64 +
          fields({{4, 0x06054b50},
                  {4, 0},
