@@ -31,6 +31,9 @@ target_compile_definitions(tovren_tests PRIVATE TOVREN_ROW="${TOVREN_ROW}" TOVRE
   TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app" TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}")
 target_link_libraries(tovren_tests PRIVATE tovren_app zip_listing GTest::gtest_main z)
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ${test_bundles})
+if(TOVREN_SANITIZE)
+  target_compile_definitions(tovren_tests PRIVATE TOVREN_SANITIZED)
+endif()
 
 if(TOVREN_SYSTEM STREQUAL "linux")
   # Stands between the program and the C library to fail or kill it at any operation.
