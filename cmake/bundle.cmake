@@ -149,6 +149,7 @@ function(tovren_bundle name)
     list(APPEND copies ${app}/Contents/MacOS/${TOVREN_UNPACKER})
   endif()
   if(TOVREN_SYSTEM STREQUAL "macos")
+    tovren_bundle_version()
     configure_file(${CMAKE_SOURCE_DIR}/cmake/Info.plist.in ${app}/Contents/Info.plist @ONLY)
   endif()
   add_custom_target(${name}-resources ALL DEPENDS ${copies}
@@ -160,3 +161,14 @@ function(tovren_bundle name)
   set_target_properties(${name}-setup PROPERTIES OUTPUT_NAME tovren-setup RUNTIME_OUTPUT_DIRECTORY ${app}/Contents/MacOS)
   add_dependencies(${name}-setup ${name}-resources)
 endfunction()
+
+# The bundle's version for macOS, which takes one to three integers: the numbers
+# the console's version begins with, up to three (0.8.3 of 0.8.3-runtime.1, 2.1 of
+# 2.1-beta). Both of Info.plist's version keys carry it.
+macro(tovren_bundle_version)
+  string(REGEX MATCH "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?" TOVREN_BUNDLE_VERSION "${TOVREN_CONSOLE_VERSION}")
+  if(TOVREN_BUNDLE_VERSION STREQUAL "")
+    message(FATAL_ERROR "TOVREN_CONSOLE_VERSION \"${TOVREN_CONSOLE_VERSION}\" does not begin with a number: the macOS "
+                        "bundle's version is the one to three numbers it begins with, as 0.8.3 of 0.8.3-runtime.1.")
+  endif()
+endmacro()

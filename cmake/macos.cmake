@@ -32,7 +32,11 @@ set(CMAKE_FIND_ROOT_PATH ${TOVREN_HOST_HEADERS})
 # the tests link, /usr/lib/libz.1.dylib, with the functions they use.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -L${CMAKE_CURRENT_LIST_DIR}/zig)
 # Zig's clang keeps debug information unless told not to, and its linker then names
-# each object file by its path in the build folder: a release build carries none,
-# so two builds in different folders give the same bytes.
+# each object file by its path in the build folder: a release build carries none.
+# Nor does it carry the linker's debug map (-S), which names the build machine's
+# Zig cache, where Zig compiled libc++ with debug information, and the folder that
+# compile ran in: two builds on any machines, from any folders, give the same bytes.
+# The symbol table stays, so a crash report still names the functions.
 set(CMAKE_C_FLAGS_RELEASE_INIT -g0)
 set(CMAKE_CXX_FLAGS_RELEASE_INIT -g0)
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT -Wl,-S)

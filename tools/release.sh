@@ -2,8 +2,11 @@
 # Makes the release: for each processor family, release/TOVREN-<version>-<arch>.tar.gz
 # holding its Linux TOVREN.app, and release/TOVREN-<version>-macos.zip holding the
 # universal macOS TOVREN.app (both processors in one program), with fixed times,
-# owners and modes. Each is built twice, in new folders under different umasks,
-# and the release stops unless both give the same bytes. Prints each file's SHA-256.
+# owners and modes. Each is built twice: here under umask 022, and as another
+# machine would, from a copy of the source in another folder, with another HOME
+# (so another Zig and an empty Zig cache) under umask 077. The release stops
+# unless both give the same bytes, or when a program holds a path of the machine
+# that built it. Prints each file's SHA-256.
 #   tools/release.sh                                  the stand-in console's archives
 #   tools/release.sh VERSION ARM64_ZIP AMD64_ZIP      your console's archives
 set -euo pipefail
@@ -24,7 +27,7 @@ tools/prerequisites.sh --arm64 --macos zip file
 toolchain() {
   case "$1-$(uname -m)" in
     arm64-aarch64 | amd64-x86_64) ;;
-    arm64-*) echo "-DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake" ;;
+    arm64-*) echo "-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/aarch64-linux-gnu.cmake" ;;
     *) echo "There is no toolchain file to build for $1 on $(uname -m)." >&2; return 1 ;;
   esac
 }
@@ -37,51 +40,86 @@ processor() {
   esac
 }
 
-# Builds `arch`'s bundle in `folder` under `mask` and packs it as `folder`/release.tar.gz.
+# Builds `arch`'s bundle from the source folder here in `folder` and packs it as
+# `folder`/release.tar.gz.
 build() {
-  local arch=$1 folder=$2 mask=$3 cross
+  local arch=$1 folder=$2 cross
   cross=$(toolchain "$arch")
   rm -rf "$folder"
+  cmake -S . -B "$folder" -G Ninja "${options[@]}" $cross
+  cmake --build "$folder" --target TOVREN-setup
+  ! file "$folder"/TOVREN.app/Contents/MacOS/* | grep -v "$(processor "$arch")"
+  tar -C "$folder" --sort=name --mtime=@315532800 --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
+    --format=gnu -cf - TOVREN.app | gzip -9n > "$folder/release.tar.gz"
+}
+
+# Builds the universal macOS bundle from the source folder here in `folder` and
+# packs it as `folder`/release.zip: sorted names, one time, modes u=rwX,go=rX,
+# links kept as links, and no owners or extra times (-X).
+macos() {
+  local folder=$1
+  rm -rf "$folder" "$folder"-arm64 "$folder"-x86_64 "$folder"-host
+  TOVREN_MACOS_TARGET=TOVREN-setup tools/macos.sh "$folder" "${options[@]}"
+  cd "$folder"
+  chmod -R u=rwX,go=rX TOVREN.app
+  find TOVREN.app -exec touch -h -d @315532800 {} +
+  find TOVREN.app | LC_ALL=C sort | TZ=UTC zip -q -X -y -@ release.zip
+}
+
+# Runs a step here, under umask 022.
+here() { (umask 022 && "$@"); }
+
+# Another machine, as far as a build can tell: a copy of the source in another
+# folder, another HOME with its own copy of Zig and no Zig cache, and umask 077.
+other=$(mktemp -d)
+trap 'rm -rf "$other"' EXIT
+zig=$(dirname "$(readlink -f "${TOVREN_ZIG:-${XDG_CACHE_HOME:-$HOME/.cache}/tovren/zig-0.11.0/zig}")")
+prepare_elsewhere() {
+  mkdir -p "$other/source" "$other/home/.cache/tovren"
+  git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -P -t "$other/source"
+  cp -al "$zig" "$other/home/.cache/tovren/zig-0.11.0" 2>/dev/null || cp -a "$zig" "$other/home/.cache/tovren/zig-0.11.0"
+}
+elsewhere() {
   (
-    umask "$mask"
-    cmake -S . -B "$folder" -G Ninja "${options[@]}" $cross
-    cmake --build "$folder" --target TOVREN-setup
-    ! file "$folder"/TOVREN.app/Contents/MacOS/* | grep -v "$(processor "$arch")"
-    tar -C "$folder" --sort=name --mtime=@315532800 --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
-      --format=gnu -cf - TOVREN.app | gzip -9n > "$folder/release.tar.gz"
+    cd "$other/source"
+    umask 077
+    unset XDG_CACHE_HOME TOVREN_ZIG ZIG_GLOBAL_CACHE_DIR ZIG_LOCAL_CACHE_DIR
+    export HOME=$other/home
+    "$@"
   )
 }
 
+# Fails when a program of `app` holds any of the paths named after it.
+holds_no_path() {
+  local app=$1 found
+  shift
+  found=$(grep -r -a -l -F "${@/#/-e}" "$app/Contents/MacOS" || true)
+  [ -z "$found" ] || { echo "These hold a path of the machine that built them ($*): $found"; return 1; }
+}
+# The paths of the build here: the source and build folders, HOME and Zig's.
+paths=("$PWD" "$zig")
+[ "$HOME" = / ] || paths+=("$HOME")
+
+step "Copying the source to another folder, with another HOME" prepare_elsewhere
 mkdir -p release
 files=()
 for arch in arm64 amd64; do
-  step "Building the $arch bundle" build "$arch" "build-release/$arch" 022
-  step "Building the $arch bundle again, elsewhere, under umask 077" build "$arch" "build-release/$arch-again" 077
-  step "Comparing the two" cmp "build-release/$arch/release.tar.gz" "build-release/$arch-again/release.tar.gz"
+  step "Building the $arch bundle" here build "$arch" "build-release/$arch"
+  step "Building the $arch bundle again, as another machine would" elsewhere build "$arch" "$other/$arch"
+  step "Comparing the two" cmp "build-release/$arch/release.tar.gz" "$other/$arch/release.tar.gz"
+  step "Checking that no program holds a path of its build" \
+    holds_no_path "build-release/$arch/TOVREN.app" "${paths[@]}" "$other"
   . "build-release/$arch/constants.sh"
   file=release/TOVREN-$TOVREN_CONSOLE_VERSION-$arch.tar.gz
   cp "build-release/$arch/release.tar.gz" "$file"
   files+=("$file")
 done
-# Builds the universal macOS bundle in `folder` under `mask` and packs it as
-# `folder`/release.zip: sorted names, one time, modes u=rwX,go=rX, links kept as
-# links, and no owners or extra times (-X).
-macos() {
-  local folder=$1 mask=$2
-  rm -rf "$folder" "$folder"-arm64 "$folder"-x86_64 "$folder"-host
-  (
-    umask "$mask"
-    TOVREN_MACOS_TARGET=TOVREN-setup tools/macos.sh "$folder" "${options[@]}"
-    cd "$folder"
-    chmod -R u=rwX,go=rX TOVREN.app
-    find TOVREN.app -exec touch -h -d @315532800 {} +
-    find TOVREN.app | LC_ALL=C sort | TZ=UTC zip -q -X -y -@ release.zip
-  )
-}
-
-step "Building the macOS bundle" macos build-release/macos 022
-step "Building the macOS bundle again, elsewhere, under umask 077" macos build-release/macos-again 077
-step "Comparing the two" cmp build-release/macos/release.zip build-release/macos-again/release.zip
+step "Building the macOS bundle" here macos build-release/macos
+step "Building the macOS bundle again, as another machine would, with an empty Zig cache" \
+  elsewhere macos "$other/macos"
+step "Comparing the two" cmp build-release/macos/release.zip "$other/macos/release.zip"
+step "Checking that no program holds a path of its build" \
+  holds_no_path build-release/macos/TOVREN.app "${paths[@]}" "$other"
 file=release/TOVREN-$TOVREN_CONSOLE_VERSION-macos.zip
 cp build-release/macos/release.zip "$file"
 files+=("$file")
