@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "install/setup_failure.h"
-#include "platform/portable/processes.h"
+#include "platform/processes.h"
 
 namespace tovren {
 

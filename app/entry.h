@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "platform/portable/application.h"
+#include "platform/application.h"
 
 namespace tovren {
 

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "install/setup_failure.h"
-#include "platform/portable/error.h"
+#include "support/error.h"
 #include "tests/test.h"
 
 namespace tovren::testing {

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "buildtools/tool_files.h"
 #include "install/digest.h"
-#include "platform/posix/posix_file_manager.h"
 #include "tovren/constants.h"
 
 int main(int argc, char** argv) {

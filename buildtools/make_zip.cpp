@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/posix/posix_file_manager.h"
+#include "buildtools/tool_files.h"
 #include "tovren/constants.h"
 
 namespace {

@@ -80,4 +80,7 @@ TOVREN_ROW='@TOVREN_ROW@'
 TOVREN_PLATFORM_KEY='@TOVREN_PLATFORM_KEY@'
 TOVREN_ARCHIVE='@TOVREN_ARCHIVE@'
 ]])
+  # The C++ header, for the targets that include it.
+  add_library(tovren_constants INTERFACE)
+  target_include_directories(tovren_constants INTERFACE ${CMAKE_BINARY_DIR}/include)
 endfunction()

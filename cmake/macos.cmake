@@ -27,10 +27,14 @@ foreach(header nlohmann unicode zlib.h zconf.h)
     file(CREATE_LINK /usr/include/${header} ${TOVREN_HOST_HEADERS}/include/${header} SYMBOLIC)
   endif()
 endforeach()
-set(CMAKE_FIND_ROOT_PATH ${TOVREN_HOST_HEADERS})
 # Zig has link stubs of libSystem only; libz.tbd is the one other system library
-# the tests link, /usr/lib/libz.1.dylib, with the functions they use.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -L${CMAKE_CURRENT_LIST_DIR}/zig)
+# the tests link, /usr/lib/libz.1.dylib, with the functions they use, found there
+# as the zlib of the system the build is for.
+if(NOT EXISTS ${TOVREN_HOST_HEADERS}/lib/libz.tbd)
+  file(MAKE_DIRECTORY ${TOVREN_HOST_HEADERS}/lib)
+  file(CREATE_LINK ${CMAKE_CURRENT_LIST_DIR}/zig/libz.tbd ${TOVREN_HOST_HEADERS}/lib/libz.tbd SYMBOLIC)
+endif()
+set(CMAKE_FIND_ROOT_PATH ${TOVREN_HOST_HEADERS})
 # Zig's clang keeps debug information unless told not to, and its linker then names
 # each object file by its path in the build folder: a release build carries none.
 # Nor does it carry the linker's debug map (-S), which names the build machine's

@@ -3,8 +3,7 @@
 #include <span>
 #include <string>
 
-#include "platform/portable/bytes.h"
-#include "platform/portable/file_manager.h"
+#include "platform/file_manager.h"
 
 namespace tovren {
 

@@ -1,6 +1,7 @@
 #include "install/failure_message.h"
 
-#include "platform/portable/text.h"
+#include "platform/clusters.h"
+#include "support/text.h"
 
 namespace tovren {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/portable/file_manager.h"
+#include "platform/file_manager.h"
 
 namespace tovren {
 

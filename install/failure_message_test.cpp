@@ -4,8 +4,9 @@
 
 #include <fstream>
 
-#include "platform/portable/text.h"
-#include "platform/posix/posix_file_manager.h"
+#include "platform/clusters.h"
+#include "platform/file_manager.h"
+#include "support/text.h"
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -40,7 +41,7 @@ TEST(FailureMessage, TailIsTheLogsLast1200Characters) {
       {repeat("a", 100000) + woman + y, woman + y},     // beyond the first window read
   };
   TemporaryFolder folder;
-  PosixFileManager files;
+  FileManager files;
   for (const auto& [log, tail] : cases) {
     writeFile(folder.path("setup.log"), log);
     EXPECT_EQ(logTail(files, Location(folder.path("setup.log"))), tail) << log.substr(0, 20);

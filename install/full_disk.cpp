@@ -5,8 +5,8 @@
 #include <exception>
 
 #include "install/runner.h"
-#include "platform/portable/error.h"
-#include "platform/portable/system.h"
+#include "platform/limits.h"
+#include "support/error.h"
 
 namespace tovren {
 
@@ -34,14 +34,17 @@ struct Cause {
   bool child = false, overFileSizeLimit = false;
 };
 
-Cause causeOfTheError() {
+Cause causeOf(std::exception_ptr raised) {
   try {
-    throw;
+    std::rethrow_exception(raised);
   } catch (const PlatformError& error) {
     int code = error.code();
     return {code == ENOSPC || code == EDQUOT ? code : 0, false, code == EFBIG};
   } catch (const ChildFailure& failure) {
     return {0, true, failure.overFileSizeLimit};
+  } catch (const std::nested_exception& made) {
+    // The installation's failure, made from the one that ended it.
+    return causeOf(made.nested_ptr());
   } catch (...) {
     return {};
   }
@@ -50,7 +53,7 @@ Cause causeOfTheError() {
 }  // namespace
 
 void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
-  Cause cause = causeOfTheError();
+  Cause cause = causeOf(std::current_exception());
   std::string description = describe(std::current_exception());
   // Without a limit of this program's own, "too large" is the file system's.
   std::optional<std::uint64_t> limit = cause.overFileSizeLimit ? fileSizeLimit() : std::nullopt;

@@ -2,7 +2,7 @@
 // A failure that comes from a full disk, told as such: the setup log lives on that
 // disk too, so what a child said of it may be lost.
 
-#include "platform/portable/file_manager.h"
+#include "platform/file_manager.h"
 
 namespace tovren {
 
@@ -16,7 +16,9 @@ constexpr std::uint64_t nearlyFull = std::uint64_t{1} << 20;
 // while the disk that holds `folder` has less than nearlyFull free or no room
 // for new files. Where the system reported this user's quota exceeded, or a child
 // failed while the quota leaves less than nearlyFull or no file, the SetupFailure
-// begins "Your quota on the disk that holds <folder> is used up." instead.
+// begins "Your quota on the disk that holds <folder> is used up." instead; where a
+// write went past this program's file-size limit, it names the limit. A failure
+// made from another (std::nested_exception) is judged by the one it was made from.
 [[noreturn]] void rethrowNamingAFullDisk(FileManager& files, const Location& folder);
 
 }  // namespace tovren

@@ -1,15 +1,13 @@
 #include "install/installation.h"
 
-#include "install/cleanup.h"
 #include "install/digest.h"
 #include "install/failure_message.h"
-#include "install/full_disk.h"
 #include "install/runner.h"
 #include "install/safe.h"
 #include "install/setup_failure.h"
-#include "platform/portable/error.h"
-#include "platform/portable/system.h"
-#include "platform/portable/uuid.h"
+#include "platform/bundle.h"
+#include "platform/uuid.h"
+#include "support/error.h"
 #include "tovren/constants.h"
 
 namespace tovren {
@@ -59,32 +57,25 @@ void verifyArchive(FileManager& files, const Location& archive, const std::strin
 }
 
 // Unpacks the verified archive into a new private staging folder, verifies the
-// console in it, and writes those very bytes to `console`. The staging folder is
-// gone when this returns or raises.
-void unpackAndInstall(const Services& services, const Handover& handover, const Location& resources,
-                      const Location& archive, const std::string& expected,
-                      const Location& console) {
+// console in it, and writes those very bytes to `console`.
+void unpackAndInstall(const Services& services, const Handover& handover, StagingFolder& staging,
+                      const Location& resources, const Location& archive,
+                      const std::string& expected, const Location& console) {
   FileManager& files = services.files;
-  Location staging = handover.toolsFolder.append(std::string(stagingPrefix) + newUuid());
-  files.createFolder(staging, false, stagingFolderMode);
-  // A folder that cannot be removed is left; the next run uses a new name.
-  Cleanup removal([&] { files.remove(staging); });
-  // A full disk is measured before the staging folder gives back its room.
-  try {
-    run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), staging.path()},
-        handover.log, handover.home);
-    Location staged = staging.append(std::string(constants::consoleEntry));
-    safe(files, staged);
-    FileContent bytes = files.read(staged, Links::refuse);
-    if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
-    files.write(console, bytes);
-    files.setMode(console, consoleMode);
-  } catch (...) {
-    rethrowNamingAFullDisk(files, handover.toolsFolder);
-  }
+  Location folder = staging.make(handover.toolsFolder);
+  run(services.processes, unpackerFor(resources), {"-x", "-k", archive.path(), folder.path()},
+      handover.log, handover.home);
+  Location staged = folder.append(std::string(constants::consoleEntry));
+  safe(files, staged);
+  FileContent bytes = files.read(staged, Links::refuse);
+  if (!matches(bytes, expected)) throw SetupFailure("The console did not pass verification.");
+  files.write(console, bytes);
+  files.setMode(console, consoleMode);
+  staging.remove();
 }
 
-void installSteps(const Services& services, const Handover& handover, const Build& build) try {
+void installSteps(const Services& services, const Handover& handover, StagingFolder& staging,
+                  const Build& build) {
   const SetupAsset& asset = platformEntry(handover.manifest, build.platformKey);
   Location resources = resourceFolder(services.app);
   Location console = handover.toolsFolder.append("console-" + handover.manifest.version + "-" +
@@ -93,29 +84,42 @@ void installSteps(const Services& services, const Handover& handover, const Buil
   if (!inPlace(services.files, console, asset.binary_sha256)) {
     Location archive = resources.append(asset.archive);
     verifyArchive(services.files, archive, asset.sha256);
-    unpackAndInstall(services, handover, resources, archive, asset.binary_sha256, console);
+    unpackAndInstall(services, handover, staging, resources, archive, asset.binary_sha256, console);
   } else {
     restoreMode(services.files, console);
   }
   run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log,
       handover.home);
-} catch (...) {
-  rethrowNamingAFullDisk(services.files, handover.toolsFolder);
 }
 
 }  // namespace
 
-void install(const Services& services, Handover handover, const Build& build) {
+Location StagingFolder::make(const Location& toolsFolder) {
+  Location folder = toolsFolder.append(std::string(stagingPrefix) + newUuid());
+  files_.createFolder(folder, false, stagingFolderMode);
+  return *(made_ = folder);
+}
+
+void StagingFolder::remove() noexcept {
+  if (!made_) return;
   try {
-    installSteps(services, handover, build);
+    files_.remove(*made_);
+  } catch (...) {
+  }
+  made_.reset();
+}
+
+void install(const Services& services, const Handover& handover, StagingFolder& staging,
+             const Build& build) {
+  try {
+    installSteps(services, handover, staging, build);
   } catch (const Interrupted&) {
     throw;
   } catch (...) {
-    // Read while the handle is still open; it closes as this failure leaves, and
-    // nothing is lost when that fails: the children have ended, and what they wrote
-    // is in the file, which the message is read from by name.
-    throw SetupFailure(
-        failureMessage(describe(std::current_exception()), services.files, handover.setupLog));
+    // The log is read while its handle is still open: the children have ended, and
+    // what they wrote is in the file, which the message is read from by name.
+    std::throw_with_nested(SetupFailure(
+        failureMessage(describe(std::current_exception()), services.files, handover.setupLog)));
   }
 }
 

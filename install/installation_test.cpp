@@ -4,11 +4,12 @@
 
 #include <cstring>
 
+#include "buildtools/tool_files.h"
 #include "install/digest.h"
 #include "install/setup_failure.h"
-#include "platform/portable/base64.h"
-#include "platform/posix/posix_file_manager.h"
-#include "platform/posix/posix_processes.h"
+#include "platform/file_manager.h"
+#include "platform/processes.h"
+#include "support/base64.h"
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -61,9 +62,9 @@ struct Rig {
     std::string json = R"({"version": ")" + version + R"(", "platforms": {")" + key +
                        R"(": {"archive": ")" + asset.archive + R"(", "sha256": ")" + asset.sha256 +
                        R"(", "binary_sha256": ")" + asset.binary_sha256 + "\"}}}";
-    PosixFileManager files;
+    FileManager files;
     ::setenv("HOME", home.path().c_str(), 1);
-    PosixProcesses processes;
+    Processes processes;
     auto descriptors = std::distance(fs::directory_iterator("/dev/fd"), {});
     // Meanwhile this process's standard input is a file, and one descriptor is
     // inheritable: no child may see either.

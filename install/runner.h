@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "install/setup_failure.h"
-#include "platform/portable/processes.h"
+#include "platform/processes.h"
 
 namespace tovren {
 

@@ -1,7 +1,7 @@
 #include "install/runner.h"
 
-#include "platform/posix/posix_file_manager.h"
-#include "platform/posix/posix_processes.h"
+#include "platform/file_manager.h"
+#include "platform/processes.h"
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -12,8 +12,8 @@ TEST(Runner, ChildGetsItsAbsolutePathAndItsArgumentsAsTheyStand) {
   TOVREN_LINUX_ONLY("reads the child's arguments from /proc");
   TemporaryFolder folder;
   writeFile(folder.path("setup.log"), "");
-  PosixFileManager files;
-  PosixProcesses processes;
+  FileManager files;
+  Processes processes;
   std::vector<std::string> arguments{"-c", "cat /proc/$$/cmdline", "two words", "$HOME", "*", ""};
   run(processes, Location("/bin/sh"), arguments,
       files.openForWriting(Location(folder.path("setup.log"))), Location("/"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/portable/file_manager.h"
+#include "platform/file_manager.h"
 
 namespace tovren {
 

@@ -6,23 +6,20 @@
 
 namespace tovren {
 
-namespace {
-
-// The preparation, whose errors leave unchanged unless they come from a full disk.
-std::optional<Handover> prepared(const Services& services, const Location& home,
-                                 SetupManifest manifest) try {
-  return prepare(services, home, std::move(manifest));
-} catch (...) {
-  rethrowNamingAFullDisk(services.files, toolsFolderOf(home));
-}
-
-}  // namespace
-
 void setup(const Services& services, const Build& build) {
   Location home = services.files.home();
   SetupManifest manifest = decodeManifest(build.manifest);
-  std::optional<Handover> handover = prepared(services, home, std::move(manifest));
-  if (handover) install(services, std::move(*handover), build);
+  // A failure is told while the run still holds what it made, so that the disk is
+  // measured before the staging folder gives back its room. Both go when setup
+  // ends: the staging folder first, while the tools folder is still locked.
+  std::optional<Handover> handover;
+  StagingFolder staging(services.files);
+  try {
+    if (auto prepared = prepare(services, home, std::move(manifest)))
+      install(services, handover.emplace(std::move(*prepared)), staging, build);
+  } catch (...) {
+    rethrowNamingAFullDisk(services.files, toolsFolderOf(home));
+  }
 }
 
 }  // namespace tovren

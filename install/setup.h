@@ -2,9 +2,9 @@
 // The setup sequence: one run of the program's work.
 
 #include "manifest/build.h"
-#include "platform/portable/application.h"
-#include "platform/portable/file_manager.h"
-#include "platform/portable/processes.h"
+#include "platform/application.h"
+#include "platform/file_manager.h"
+#include "platform/processes.h"
 
 namespace tovren {
 
@@ -17,7 +17,8 @@ struct Services {
 
 // Finds the home folder, decodes the manifest, then prepares and installs.
 // Returns when setup is finished or the user declined; raises otherwise. A
-// failure that comes from a full disk says so first.
+// failure of either phase that comes from a full disk, a used-up quota or the
+// file-size limit says so first: this is the one place that tells.
 void setup(const Services& services, const Build& build);
 
 }  // namespace tovren

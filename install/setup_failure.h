@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/portable/error.h"
+#include "support/error.h"
 
 namespace tovren {
 

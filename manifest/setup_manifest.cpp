@@ -1,7 +1,7 @@
 #include "manifest/setup_manifest.h"
 
-#include "platform/portable/base64.h"
-#include "platform/portable/json.h"
+#include "support/base64.h"
+#include "support/json.h"
 
 namespace tovren {
 
@@ -13,7 +13,6 @@ std::string text(const JsonValue& object, std::string_view key) {
 
 SetupAsset decodeAsset(const JsonValue& object) {
   const auto& keys = SetupAsset::codingKeys;
-  object.requireObject();
   // Read in field order, so the first broken member is the one reported.
   std::string archive = text(object, keys[0]);
   std::string sha256 = text(object, keys[1]);
@@ -26,10 +25,8 @@ SetupAsset decodeAsset(const JsonValue& object) {
 SetupManifest decodeManifestJson(const Bytes& json) {
   const auto& keys = SetupManifest::codingKeys;
   JsonValue root = JsonValue::parse(json, "The setup manifest");
-  root.requireObject();
   std::string version = text(root, keys[0]);
   JsonValue platforms = root.member(std::string(keys[1]));
-  platforms.requireObject();
   SetupManifest manifest{version, {}};
   for (const auto& [key, asset] : platforms.members()) manifest.platforms[key] = decodeAsset(asset);
   return manifest;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/portable/bytes.h"
+#include "support/bytes.h"
 
 namespace tovren {
 

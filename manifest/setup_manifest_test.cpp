@@ -1,7 +1,8 @@
 #include "manifest/setup_manifest.h"
 
-#include "platform/portable/base64.h"
-#include "platform/portable/json.h"
+#include "buildtools/tool_files.h"
+#include "support/base64.h"
+#include "support/json.h"
 #include "tests/test.h"
 
 namespace tovren::testing {

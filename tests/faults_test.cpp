@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "platform/posix/posix_file_manager.h"
+#include "platform/file_manager.h"
 #include "tests/test.h"
 
 namespace tovren::testing {
@@ -245,7 +245,7 @@ TEST(Concurrency, ARunWaitsForTheRunThatHoldsTheToolsFolder) {
   home.plist();
   const std::string staging = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF";
   fs::create_directories(home.tools(staging));
-  std::optional<FileHandle> held = PosixFileManager().lock(Location(home.tools()));
+  std::optional<FileHandle> held = FileManager().lock(Location(home.tools()));
   Running run({setupProgram(), {}, {{"HOME", home.path()}}});
   ::usleep(300000);
   EXPECT_EQ(snapshot(home.tools()), staging + " 755\n")

@@ -34,8 +34,8 @@ extern "C" int login_tty(int);
 #include <thread>
 #include <vector>
 
-#include "platform/portable/application.h"
-#include "platform/posix/posix_processes.h"
+#include "platform/application.h"
+#include "platform/processes.h"
 #include "tovren/constants.h"
 
 // Skips a row that needs what only Linux has, saying what, where the tests are
@@ -178,7 +178,7 @@ inline int statusOf(pid_t child, long* peakKiB = nullptr) {
   while (::wait4(child, &status, 0, &usage) < 0)
     if (errno != EINTR) throw std::runtime_error("wait4 failed");
   if (peakKiB) *peakKiB = usage.ru_maxrss;
-  return terminationStatus(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 // A program started without a terminal, in a session of its own; ended with
@@ -350,7 +350,6 @@ struct Home : TemporaryFolder {
 struct ScriptedApplication : Application {
   explicit ScriptedApplication(std::optional<Location> folder = std::nullopt)
       : resources(std::move(folder)) {}
-  bool setAccessoryPolicy() override { return true; }
   void activate() override { calls.push_back("activate"); }
   int runModal(const Alert& alert) override {
     return calls.push_back(alert.messageText), alerts.push_back(alert), noButton;

@@ -24,12 +24,16 @@ foreach(row ${TOVREN_ROWS})
 endforeach()
 
 add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
-  install/runner_test.cpp manifest/setup_manifest_test.cpp platform/portable/location_test.cpp platform/posix/posix_file_manager_test.cpp platform/posix/terminal_dialog_test.cpp
-  tests/vendor_archive_test.cpp tests/end_to_end_test.cpp unpacker/zip_listing_test.cpp)
+  install/runner_test.cpp manifest/setup_manifest_test.cpp support/location_test.cpp
+  platform/posix/file_manager_test.cpp tests/vendor_archive_test.cpp tests/end_to_end_test.cpp
+  unpacker/zip_listing_test.cpp)
+tovren_settings(tovren_tests)
 # Where the build put what the tests run, and the row the test program is built for.
 target_compile_definitions(tovren_tests PRIVATE TOVREN_ROW="${TOVREN_ROW}" TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles"
   TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app" TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}")
-target_link_libraries(tovren_tests PRIVATE tovren_app zip_listing GTest::gtest_main z)
+find_package(ZLIB REQUIRED)
+target_link_libraries(tovren_tests PRIVATE tovren_app tovren_tool_files zip_listing tovren_constants GTest::gtest_main
+                      ZLIB::ZLIB)
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ${test_bundles})
 if(TOVREN_SANITIZE)
   target_compile_definitions(tovren_tests PRIVATE TOVREN_SANITIZED)
@@ -38,12 +42,11 @@ endif()
 if(TOVREN_SYSTEM STREQUAL "linux")
   # Stands between the program and the C library to fail or kill it at any operation.
   add_library(tovren_fault_shim MODULE tests/shim/fault_shim.cpp)
-  target_link_libraries(tovren_fault_shim PRIVATE dl)
-  target_compile_options(tovren_fault_shim PRIVATE -fno-sanitize=all -Wno-conversion)
-  target_link_options(tovren_fault_shim PRIVATE -fno-sanitize=all)
+  tovren_settings(tovren_fault_shim PLAIN)
+  target_link_libraries(tovren_fault_shim PRIVATE tovren::dl)
+  target_compile_options(tovren_fault_shim PRIVATE -Wno-conversion)
   target_sources(tovren_tests PRIVATE tests/desktop_test.cpp tests/ditto_test.cpp tests/faults_test.cpp)
   target_compile_definitions(tovren_tests PRIVATE TOVREN_SHIM="$<TARGET_FILE:tovren_fault_shim>")
-  target_link_libraries(tovren_tests PRIVATE util)
   add_dependencies(tovren_tests tovren_fault_shim)
 else()
   # What proves only the Linux build, each named in ctest's output with the reason.
@@ -73,12 +76,15 @@ if(TARGET PkgConfig::LIBARCHIVE)
 endif()
 foreach(fuzzer ${fuzzers})
   add_executable(${fuzzer}_replay tests/fuzz/${fuzzer}_fuzzer.cpp tests/fuzz/replay_main.cpp)
-  target_link_libraries(${fuzzer}_replay PRIVATE tovren_manifest zip_listing $<TARGET_NAME_IF_EXISTS:PkgConfig::LIBARCHIVE>)
+  tovren_settings(${fuzzer}_replay)
+  target_link_libraries(${fuzzer}_replay PRIVATE tovren_manifest tovren_tool_files zip_listing
+                        $<TARGET_NAME_IF_EXISTS:PkgConfig::LIBARCHIVE>)
   add_test(NAME Fuzz.${fuzzer}.corpus COMMAND ${fuzzer}_replay ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${fuzzer})
   if(TOVREN_FUZZ)
     add_executable(${fuzzer}_fuzzer tests/fuzz/${fuzzer}_fuzzer.cpp)
+    tovren_settings(${fuzzer}_fuzzer)
     target_compile_options(${fuzzer}_fuzzer PRIVATE -fsanitize=fuzzer)
-    target_link_libraries(${fuzzer}_fuzzer PRIVATE tovren_manifest zip_listing $<TARGET_NAME_IF_EXISTS:PkgConfig::LIBARCHIVE>
-                          -fsanitize=fuzzer)
+    target_link_libraries(${fuzzer}_fuzzer PRIVATE tovren_manifest tovren_tool_files zip_listing
+                          $<TARGET_NAME_IF_EXISTS:PkgConfig::LIBARCHIVE> -fsanitize=fuzzer)
   endif()
 endforeach()

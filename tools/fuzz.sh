@@ -13,8 +13,7 @@ fuzzers=("$@")
 [ $# -gt 0 ] || fuzzers=(manifest log_tail zip_listing zip_differential)
 tools/prerequisites.sh clang libclang-rt-14-dev
 
-step "Configuring build-fuzz/" env CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOVREN_FUZZ=ON \
-  -DTOVREN_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
+step "Configuring build-fuzz/" cmake --preset fuzz
 step "Building the fuzzers" cmake --build build-fuzz --target "${fuzzers[@]/%/_fuzzer}"
 
 for fuzzer in "${fuzzers[@]}"; do

@@ -21,11 +21,10 @@ host_tools() {
   cmake --build "$host" --target make_zip manifest_tool
 }
 
-# Builds and checks the family `arch` (arm64 or x86_64).
+# Builds and checks the family `arch` (arm64 or x86_64), by its preset.
 family() {
   local arch=$1
-  cmake -S . -B "$folder-$arch" -G Ninja -Wno-dev -DTOVREN_WERROR=ON "${options[@]}" \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/macos-$arch.cmake -DTOVREN_HOST_TOOLS="$host"
+  cmake --preset "macos-$arch" -B "$folder-$arch" "${options[@]}" -DTOVREN_HOST_TOOLS="$host"
   cmake --build "$folder-$arch" ${TOVREN_MACOS_TARGET:+--target "$TOVREN_MACOS_TARGET"}
   tools/check_macos.py "$folder-$arch/TOVREN.app" "$arch"
 }
@@ -46,4 +45,3 @@ step "Building this machine's archive and manifest tools in $host/" host_tools
 step "Building $folder-arm64/ for macOS on 64-bit Arm" family arm64
 step "Building $folder-x86_64/ for macOS on x86-64" family x86_64
 step "Joining both into $folder/TOVREN.app" universal
-tools/check_macos.py "$folder/TOVREN.app" arm64 x86_64

@@ -4,6 +4,9 @@
 # any report fails the run), and the 64-bit Arm build under user-mode emulation;
 # builds the macOS bundles and their test programs, checked as a Mac would load
 # them; then makes the release twice and checks that both give the same bytes.
+# Each build is a preset of CMakePresets.json. With --quick, only the first build
+# and its tests (a few minutes).
+#   tools/test.sh [--quick]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/steps.sh
@@ -12,14 +15,20 @@ cd "$(dirname "$0")/.."
 # archives the tests write byte by byte; file to tell an Arm program; the formatter;
 # the locale sources a test compiles a German locale from; exFAT through FUSE, a
 # disk that keeps no permissions.
-tools/prerequisites.sh --arm64 --macos clang libclang-rt-14-dev xvfb xauth xdotool imagemagick python3 zlib1g-dev file clang-format locales exfat-fuse exfatprogs
+# The rest only for the other builds: the Arm and macOS tool chains, and clang
+# with its sanitizer runtime.
+quick=false
+[ "${1:-}" = --quick ] && quick=true
+packages=(xvfb xauth xdotool imagemagick python3 zlib1g-dev file clang-format locales exfat-fuse exfatprogs)
+$quick || packages+=(--arm64 --macos clang libclang-rt-14-dev)
+tools/prerequisites.sh "${packages[@]}"
 jobs=$(nproc)
 
-# Runs the tests of the build folder $1, then repeats what any test noted about
-# this machine (a row it could not prove here, and why).
+# Runs the tests of the test preset $1, whose build folder is $2, then repeats
+# what any test noted about this machine (a row it could not prove here, and why).
 run_tests() {
-  ctest --test-dir "$1" --output-on-failure -j "$jobs" --output-junit tests.xml
-  grep -ho '^\[ *\(NOTE\|skipped\) *\].*' "$1/tests.xml" || true
+  ctest --preset "$1" -j "$jobs" --output-junit tests.xml
+  grep -ho '^\[ *\(NOTE\|skipped\) *\].*' "$2/tests.xml" || true
 }
 
 # The kernel hands 64-bit Arm programs to the emulator, as the Arm tests start
@@ -43,33 +52,29 @@ fi
 step "Checking the format of the C++ files" \
   sh -c 'git ls-files -z "*.cpp" "*.h" | xargs -0 clang-format --dry-run --Werror'
 
-# CMake's default generator, as most people build first.
-step "Configuring build-make/ (CMake's default generator)" cmake -S . -B build-make
-step "Building build-make/" cmake --build build-make -j "$jobs"
+# As built for users, warnings as errors.
+step "Configuring build/" cmake --preset default
+step "Building build/" cmake --build --preset default -j "$jobs"
+run_tests default build
+$quick && exit 0
 
-step "Configuring build/" cmake -S . -B build -G Ninja -DTOVREN_WERROR=ON
-step "Building build/" cmake --build build -j "$jobs"
-run_tests build
+# CMake's default generator, as most people build first.
+step "Configuring build-make/ (CMake's default generator)" cmake --preset make
+step "Building build-make/" cmake --build --preset make -j "$jobs"
 
 # With clang, the compiler of macOS, whose order of evaluating arguments differs
-# from g++'s.
-step "Configuring build-sanitize/ (clang)" cmake -S . -B build-sanitize -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-  -DTOVREN_WERROR=ON -DTOVREN_SANITIZE=address,undefined
-step "Building build-sanitize/" cmake --build build-sanitize -j "$jobs"
-# The tests compare what a program writes to standard error: the leak checker
-# does not add its list of the suppressions it used.
-LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run_tests build-sanitize
+# from g++'s; the test preset keeps the leak checker's list of the suppressions it
+# used out of the programs' standard error, which the tests compare.
+step "Configuring build-sanitize/ (clang)" cmake --preset sanitize
+step "Building build-sanitize/" cmake --build --preset sanitize -j "$jobs"
+run_tests sanitize build-sanitize
 
-step "Configuring build-arm64/ (cross-compiled)" cmake -S . -B build-arm64 -G Ninja -DTOVREN_WERROR=ON \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
-step "Building build-arm64/" cmake --build build-arm64 -j "$jobs"
+step "Configuring build-arm64/ (cross-compiled)" cmake --preset arm64
+step "Building build-arm64/" cmake --build --preset arm64 -j "$jobs"
 step "Checking that build-arm64/TOVREN.app holds aarch64 programs" \
   sh -c '! file build-arm64/TOVREN.app/Contents/MacOS/* | grep -v "ARM aarch64"'
 step "Registering the Arm emulator with binfmt_misc" emulate_arm64
-run_tests build-arm64
+run_tests arm64 build-arm64
 
 # The macOS bundle of each processor, its test programs built, and the universal one.
 TOVREN_HOST_BUILD=build tools/macos.sh build-macos

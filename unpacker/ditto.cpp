@@ -25,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/portable/file_handle.h"
+#include "platform/file_handle.h"
 #include "tovren/constants.h"
 #include "unpacker/unpacked_links.h"
 #include "unpacker/zip_listing.h"

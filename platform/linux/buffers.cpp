@@ -1,12 +1,12 @@
 // Memory for whole-file reads: large buffers are mapped on huge pages, which a read
 // fills with a few hundred page faults instead of hundreds of thousands.
+#include "platform/buffers.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <new>
-
-#include "platform/portable/system.h"
 
 namespace tovren {
 

@@ -1,10 +1,11 @@
 // User-perceived characters by the ICU the program was built with, loaded by the
 // name of its version, whose number also ends each of its function names
 // (ubrk_open_72).
+#include "platform/clusters.h"
+
 #include <unicode/uvernum.h>
 
-#include "platform/portable/system.h"
-#include "platform/posix/icu_boundaries.h"
+#include "platform/icu/boundaries.h"
 
 namespace tovren {
 

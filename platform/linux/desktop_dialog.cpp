@@ -1,13 +1,13 @@
 // Alerts as GTK 3 message dialogs. The toolkit is loaded only when a display is
 // named, so runs without a desktop start as fast as ever and machines without
 // the toolkit still run the program.
+#include "platform/desktop_dialog.h"
+
 #include <gtk/gtk.h>
 
 #include <cstdlib>
 #include <memory>
 
-#include "platform/portable/dialog.h"
-#include "platform/portable/system.h"
 #include "platform/posix/library.h"
 
 namespace tovren {
@@ -40,33 +40,27 @@ struct Toolkit {
 // another backend's set-up may create folders in the user's home, which a
 // declined run must leave untouched.
 std::optional<Toolkit> loadToolkit(const char* backends) {
-  void* library = ::dlopen("libgtk-3.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (!library) return std::nullopt;
+  Library gtk("libgtk-3.so.0");
   Toolkit t{};
   decltype(&gdk_set_allowed_backends) allowBackends;
   decltype(&gtk_disable_setlocale) keepLocale;
   bool found =
-      findSymbol(library, "gdk_set_allowed_backends", allowBackends) &&
-      findSymbol(library, "gtk_disable_setlocale", keepLocale) &&
-      findSymbol(library, "gtk_init_check", t.initCheck) &&
-      findSymbol(library, "gtk_message_dialog_new", t.messageDialogNew) &&
-      findSymbol(library, "gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
-      findSymbol(library, "gtk_message_dialog_get_message_area", t.messageArea) &&
-      findSymbol(library, "gtk_container_get_children", t.children) &&
-      findSymbol(library, "g_list_free", t.listFree) &&
-      findSymbol(library, "gtk_label_set_selectable", t.setSelectable) &&
-      findSymbol(library, "gtk_dialog_add_button", t.addButton) &&
-      findSymbol(library, "gtk_dialog_set_default_response", t.setDefaultResponse) &&
-      findSymbol(library, "gtk_widget_grab_focus", t.grabFocus) &&
-      findSymbol(library, "gtk_window_set_title", t.setTitle) &&
-      findSymbol(library, "gtk_window_set_keep_above", t.setKeepAbove) &&
-      findSymbol(library, "gtk_window_present", t.present) &&
-      findSymbol(library, "gtk_dialog_run", t.run) &&
-      findSymbol(library, "gtk_widget_destroy", t.destroy) &&
-      findSymbol(library, "gtk_events_pending", t.eventsPending) &&
-      findSymbol(library, "gtk_main_iteration", t.mainIteration);
-  // The library stays loaded for the life of the program either way: unloading
-  // a toolkit that has started threads is not safe.
+      gtk.find("gdk_set_allowed_backends", allowBackends) &&
+      gtk.find("gtk_disable_setlocale", keepLocale) && gtk.find("gtk_init_check", t.initCheck) &&
+      gtk.find("gtk_message_dialog_new", t.messageDialogNew) &&
+      gtk.find("gtk_message_dialog_format_secondary_text", t.formatSecondaryText) &&
+      gtk.find("gtk_message_dialog_get_message_area", t.messageArea) &&
+      gtk.find("gtk_container_get_children", t.children) && gtk.find("g_list_free", t.listFree) &&
+      gtk.find("gtk_label_set_selectable", t.setSelectable) &&
+      gtk.find("gtk_dialog_add_button", t.addButton) &&
+      gtk.find("gtk_dialog_set_default_response", t.setDefaultResponse) &&
+      gtk.find("gtk_widget_grab_focus", t.grabFocus) &&
+      gtk.find("gtk_window_set_title", t.setTitle) &&
+      gtk.find("gtk_window_set_keep_above", t.setKeepAbove) &&
+      gtk.find("gtk_window_present", t.present) && gtk.find("gtk_dialog_run", t.run) &&
+      gtk.find("gtk_widget_destroy", t.destroy) &&
+      gtk.find("gtk_events_pending", t.eventsPending) &&
+      gtk.find("gtk_main_iteration", t.mainIteration);
   if (!found) return std::nullopt;
   allowBackends(backends);
   // Left to itself the toolkit switches the whole program to the user's locale,
@@ -127,9 +121,6 @@ class DesktopDialog : public Dialog {
 };
 
 }  // namespace
-
-// Without a Dock or a menu bar there is nothing for an accessory to stay out of.
-bool becomeAccessory() { return true; }
 
 std::unique_ptr<Dialog> openDesktopDialog() {
   auto named = [](const char* variable) { return std::getenv(variable) && *std::getenv(variable); };

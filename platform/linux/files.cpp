@@ -1,4 +1,6 @@
 // Durable writes, mode changes, reservations and free space on Linux.
+#include "platform/posix/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -6,9 +8,8 @@
 
 #include <cerrno>
 
-#include "platform/portable/error.h"
-#include "platform/portable/file_handle.h"
-#include "platform/posix/system.h"
+#include "platform/file_handle.h"
+#include "support/error.h"
 
 namespace tovren {
 

@@ -1,9 +1,9 @@
-#include "platform/portable/sha256.h"
+#include "platform/sha256.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
-#include "platform/portable/error.h"
+#include "support/error.h"
 
 namespace tovren {
 

@@ -1,5 +1,5 @@
 // glibc's spawn actions close every descriptor from 3 up and change the folder.
-#include "platform/posix/system.h"
+#include "platform/posix/spawn.h"
 
 namespace tovren {
 

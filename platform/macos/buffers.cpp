@@ -1,9 +1,9 @@
 // Memory for whole-file reads. The system has no huge pages to ask for; malloc
 // maps large buffers on their own and does not clear them first.
+#include "platform/buffers.h"
+
 #include <cstdlib>
 #include <new>
-
-#include "platform/portable/system.h"
 
 namespace tovren {
 

@@ -2,8 +2,9 @@
 // no version in its function names (ubrk_open), and is loaded by its path in the
 // system. CoreFoundation's composed-character ranges are not promised to be
 // extended grapheme clusters, so they are not used.
-#include "platform/portable/system.h"
-#include "platform/posix/icu_boundaries.h"
+#include "platform/clusters.h"
+
+#include "platform/icu/boundaries.h"
 
 namespace tovren {
 

@@ -3,11 +3,11 @@
 // server shows alerts for. The frameworks are loaded when a dialog is opened;
 // their headers are not needed, so each function's type is written here as
 // Apple's documentation gives it (CFUserNotification.h, CFString.h, AuthSession.h).
+#include "platform/desktop_dialog.h"
+
 #include <cstdint>
 #include <memory>
 
-#include "platform/portable/dialog.h"
-#include "platform/portable/system.h"
 #include "platform/posix/library.h"
 
 namespace tovren {
@@ -42,20 +42,19 @@ struct CoreFoundation {
 
 // Whether this login can show windows: not one over ssh, nor a daemon's.
 bool windowServerSession() {
-  void* security = ::dlopen("/System/Library/Frameworks/Security.framework/Security", RTLD_NOW);
+  Library security("/System/Library/Frameworks/Security.framework/Security");
   GetSessionInfo info = nullptr;
   std::uint32_t id = 0, attributes = 0;
-  return security && findSymbol(security, "SessionGetInfo", info) &&
-         info(callerSession, &id, &attributes) == 0 && (attributes & hasGraphicAccess);
+  return security.find("SessionGetInfo", info) && info(callerSession, &id, &attributes) == 0 &&
+         (attributes & hasGraphicAccess);
 }
 
 std::optional<CoreFoundation> loadCoreFoundation() {
-  void* library =
-      ::dlopen("/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation", RTLD_NOW);
+  Library library("/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation");
   CoreFoundation f{};
-  if (library && findSymbol(library, "CFStringCreateWithBytes", f.createString) &&
-      findSymbol(library, "CFRelease", f.release) &&
-      findSymbol(library, "CFUserNotificationDisplayAlert", f.displayAlert))
+  if (library.find("CFStringCreateWithBytes", f.createString) &&
+      library.find("CFRelease", f.release) &&
+      library.find("CFUserNotificationDisplayAlert", f.displayAlert))
     return f;
   return std::nullopt;
 }
@@ -96,10 +95,6 @@ class DesktopDialog : public Dialog {
 };
 
 }  // namespace
-
-// The bundle's Info.plist makes the program an accessory (LSUIElement) before it
-// starts, and user notifications need no application object to take a policy.
-bool becomeAccessory() { return true; }
 
 std::unique_ptr<Dialog> openDesktopDialog() {
   if (!windowServerSession()) return nullptr;

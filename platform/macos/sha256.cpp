@@ -1,5 +1,5 @@
 // SHA-256 by CommonCrypto, the system's own: macOS ships no OpenSSL to link.
-#include "platform/portable/sha256.h"
+#include "platform/sha256.h"
 
 #include <CommonCrypto/CommonDigest.h>
 

@@ -1,6 +1,6 @@
 // Apple's spawn flag that closes every descriptor the file actions do not name,
 // and the child's folder.
-#include "platform/posix/system.h"
+#include "platform/posix/spawn.h"
 
 namespace tovren {
 

@@ -1,10 +1,10 @@
-#include "platform/portable/file_handle.h"
+#include "platform/file_handle.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/portable/error.h"
+#include "support/error.h"
 
 namespace tovren {
 

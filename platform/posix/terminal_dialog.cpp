@@ -1,3 +1,5 @@
+#include "platform/terminal_dialog.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -6,8 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/portable/dialog.h"
-#include "platform/portable/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/posix/descriptors.h"
 
 namespace tovren {
@@ -23,8 +24,7 @@ std::string layout(const Alert& alert) {
 
 // The response for one typed line, or none when the line chooses nothing.
 std::optional<int> choice(const std::string& line, std::size_t buttons) {
-  // Return chooses the first button, and ends an alert that has none.
-  if (line.empty()) return buttons > 0 ? firstButton : noButton;
+  if (line.empty()) return firstButton;
   for (std::size_t i = 0; i < buttons; ++i)
     if (line == std::to_string(i + 1)) return firstButton + static_cast<int>(i);
   return std::nullopt;
@@ -70,14 +70,10 @@ class TerminalDialog : public Dialog {
 
 }  // namespace
 
-std::unique_ptr<Dialog> terminalDialog(FileHandle terminal) {
-  return std::make_unique<TerminalDialog>(std::move(terminal));
-}
-
 std::unique_ptr<Dialog> openTerminalDialog() {
   FileHandle terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), "/dev/tty");
   if (terminal.descriptor() < 0) return nullptr;
-  return terminalDialog(std::move(terminal));
+  return std::make_unique<TerminalDialog>(std::move(terminal));
 }
 
 }  // namespace tovren

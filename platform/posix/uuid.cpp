@@ -1,4 +1,4 @@
-#include "platform/portable/uuid.h"
+#include "platform/uuid.h"
 
 #include <uuid/uuid.h>
 

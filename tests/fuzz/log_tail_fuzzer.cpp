@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/portable/text.h"
+#include "platform/clusters.h"
+#include "support/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tovren;

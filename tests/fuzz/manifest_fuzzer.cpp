@@ -4,9 +4,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "buildtools/tool_files.h"
 #include "manifest/setup_manifest.h"
-#include "platform/portable/base64.h"
-#include "platform/portable/json.h"
+#include "support/base64.h"
+#include "support/json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tovren;

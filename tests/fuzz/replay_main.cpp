@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "platform/posix/posix_file_manager.h"
+#include "buildtools/tool_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

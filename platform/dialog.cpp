@@ -1,0 +1,30 @@
+#include "platform/dialog.h"
+
+#include <cstdio>
+
+#include "platform/desktop_dialog.h"
+#include "platform/terminal_dialog.h"
+
+namespace tovren {
+
+namespace {
+
+class SilentDialog : public Dialog {
+ public:
+  void bringToFront() override {}
+  int run(const Alert& alert) override {
+    std::fprintf(stderr, "%s\n\n%s\n", alert.messageText.c_str(), alert.informativeText.c_str());
+    std::fflush(stderr);
+    return noButton;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Dialog> chooseDialog() {
+  if (auto desktop = openDesktopDialog()) return desktop;
+  if (auto terminal = openTerminalDialog()) return terminal;
+  return std::make_unique<SilentDialog>();
+}
+
+}  // namespace tovren

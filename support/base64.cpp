@@ -1,0 +1,53 @@
+#include "support/base64.h"
+
+#include <array>
+#include <string>
+
+namespace tovren {
+
+namespace {
+
+constexpr std::string_view alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr std::array<int, 256> sextets() {
+  std::array<int, 256> table{};
+  table.fill(-1);
+  for (std::size_t i = 0; i < alphabet.size(); ++i)
+    table[static_cast<unsigned char>(alphabet[i])] = static_cast<int>(i);
+  return table;
+}
+
+constexpr auto sextetOf = sextets();
+
+}  // namespace
+
+std::optional<Bytes> decodeBase64(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::size_t pads = 0;
+  while (pads < 2 && pads < text.size() && text[text.size() - 1 - pads] == '=') ++pads;
+  Bytes bytes;
+  bytes.reserve(text.size() / 4 * 3);
+  std::uint32_t group = 0;
+  for (std::size_t i = 0; i < text.size() - pads; ++i) {
+    int sextet = sextetOf[static_cast<unsigned char>(text[i])];
+    if (sextet < 0) return std::nullopt;
+    group = group << 6 | static_cast<std::uint32_t>(sextet);
+    if (i % 4 == 3) {
+      bytes.push_back(static_cast<std::uint8_t>(group >> 16));
+      bytes.push_back(static_cast<std::uint8_t>(group >> 8));
+      bytes.push_back(static_cast<std::uint8_t>(group));
+    }
+  }
+  if (pads == 2) {
+    if (group & 0xF) return std::nullopt;  // bits past the last byte must be zero
+    bytes.push_back(static_cast<std::uint8_t>(group >> 4));
+  } else if (pads == 1) {
+    if (group & 0x3) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(group >> 10));
+    bytes.push_back(static_cast<std::uint8_t>(group >> 2));
+  }
+  return bytes;
+}
+
+}  // namespace tovren
