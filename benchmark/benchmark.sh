@@ -5,7 +5,7 @@
 # every round: (a) the program installing into a fresh home, (b) the program
 # repeating with the console in place, (c) the baseline script installing, (d) the
 # baseline repeating. Medians of wall time and peak resident memory go to
-# docs/benchmark.md, with docs/benchmark.png (time against size).
+# docs/benchmark-results.md, with docs/benchmark.png (time against size).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
@@ -152,7 +152,7 @@ awk -v declined="$declined" -v ours="$ours" -v openssl="$openssl_rate" '
     printf "\nquiet repeat run: %.1f ms and %.0f MiB without a display, %.1f ms and %.0f MiB with one (%.2f times, goal 1.2)\n", \
       q * 1000, quietRss["none"] / 1024, qd * 1000, quietRss["display"] / 1024, qd / q
     printf "\ndigest: %s MB/s, openssl dgst -sha256: %s MB/s (%.0f%%)\n", ours, openssl, 100 * ours / openssl
-  }' "$results" | tee docs/benchmark.md
+  }' "$results" | tee docs/benchmark-results.md
 
 gnuplot <<PLOT
 set terminal pngcairo size 800,500
@@ -167,4 +167,4 @@ plot "$work/plot-random" using 1:3 with linespoints title "program, random", \
      "$work/plot-text" using 1:3 with linespoints title "program, text-like", \
      "$work/plot-text" using 1:4 with linespoints title "baseline, text-like"
 PLOT
-echo "Wrote docs/benchmark.md and docs/benchmark.png"
+echo "Wrote docs/benchmark-results.md and docs/benchmark.png"

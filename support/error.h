@@ -1,7 +1,10 @@
 #pragma once
-// The errors this program raises, all of one base: its own failures
-// (SetupFailure), the platform's (PlatformError) and decoding errors
-// (DecodingError). Each carries the description the user reads, unchanged.
+// The errors the program raises for the user to read, all of one base, Error:
+// its own failures (SetupFailure), the platform's (PlatformError), decoding
+// errors (DecodingError) and an interruption (Interrupted). Each carries the
+// description the user reads, unchanged. Besides them a run may meet
+// std::bad_alloc, which the failure alert tells as running out of memory, and
+// std::invalid_argument, a relative Location: a mistake in the program itself.
 
 #include <exception>
 #include <string>

@@ -17,7 +17,7 @@ class IcuBoundaries {
   // stays loaded for the life of the program.
   IcuBoundaries(const char* library, const std::string& suffix);
 
-  // As clusterStart (platform/portable/system.h): none when the library or one
+  // As clusterStart (platform/clusters.h): none when the library or one
   // of its functions could not be loaded, or the text is too long for it.
   std::optional<std::size_t> clusterStart(std::string_view text, std::size_t count) const;
 
