@@ -14,6 +14,7 @@ function(tovren_layer target)
   file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${L_FOLDER}/*.h ${CMAKE_SOURCE_DIR}/${L_FOLDER}/*.cpp)
   string(REPLACE "/" "-" name ${L_FOLDER})
   set(stamp ${CMAKE_BINARY_DIR}/layers/${name}.checked)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/layers)
   list(JOIN L_USES "|" uses)
   list(JOIN L_HEADERS "|" headers)
   add_custom_command(OUTPUT ${stamp}
