@@ -31,7 +31,7 @@ endfunction()
 # ICU and the toolkit itself when it needs them. On macOS, which ships neither
 # header set, they are looked for as headers alone (Homebrew's icu4c and
 # nlohmann-json on a Mac); the system library holds the rest, linked by default.
-find_package(PkgConfig)
+find_package(PkgConfig REQUIRED)
 if(TOVREN_SYSTEM STREQUAL "macos")
   find_path(ICU_INCLUDES unicode/utf8.h REQUIRED)
   tovren_headers(ICU::headers ${ICU_INCLUDES})
