@@ -12,7 +12,6 @@
 #include <archive_entry.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -22,6 +21,7 @@
 
 #include "buildtools/tool_files.h"
 #include "manifest/setup_manifest.h"
+#include "platform/sha256.h"
 #include "tovren/constants.h"
 #include "unpacker/unpacked_links.h"
 #include "unpacker/zip_listing.h"

@@ -4,8 +4,6 @@
 #include <filesystem>
 
 #include "platform/file_manager.h"
-#include "platform/sha256.h"
-#include "support/text.h"
 
 namespace tovren {
 
@@ -27,12 +25,6 @@ void save(const std::string& path, std::string_view text) {
                       {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 
-std::string sha256Text(std::span<const std::uint8_t> bytes) {
-  Sha256 hash;
-  hash.update(bytes);
-  return hexadecimal(hash.finish());
-}
-
 std::string encodeBase64(const Bytes& bytes) {
   std::string text;
   text.reserve((bytes.size() + 2) / 3 * 4);
@@ -46,4 +38,5 @@ std::string encodeBase64(const Bytes& bytes) {
   }
   return text;
 }
+
 }  // namespace tovren

@@ -1,8 +1,7 @@
 #pragma once
 // What the build's own programs share: whole files read and written as the setup
-// program reads and writes them, digests, and Base64.
+// program reads and writes them, and Base64.
 
-#include <span>
 #include <string>
 
 #include "platform/buffers.h"
@@ -17,10 +16,6 @@ FileContent contentOf(const std::string& path);
 // Writes the file whole and atomically, as the setup program writes; raises
 // naming it and the reason.
 void save(const std::string& path, std::string_view text);
-
-// The SHA-256 of `bytes` as 64 lower-case hexadecimal characters, as the manifest
-// carries it.
-std::string sha256Text(std::span<const std::uint8_t> bytes);
 
 // The standard Base64 form of `bytes`, padded, on one line.
 std::string encodeBase64(const Bytes& bytes);

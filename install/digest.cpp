@@ -5,11 +5,7 @@
 
 namespace tovren {
 
-std::string digest(std::span<const std::uint8_t> bytes) {
-  Sha256 hash;
-  hash.update(bytes);
-  return hexadecimal(hash.finish());
-}
+std::string digest(std::span<const std::uint8_t> bytes) { return sha256Text(bytes); }
 
 std::string digest(FileManager& files, const Location& file, Links links) {
   Sha256 hash;

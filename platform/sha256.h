@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace tovren {
 
@@ -24,5 +25,9 @@ class Sha256 {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// The SHA-256 of `bytes` as 64 lower-case hexadecimal characters. Raises as
+// Sha256 does.
+std::string sha256Text(std::span<const std::uint8_t> bytes);
 
 }  // namespace tovren

@@ -79,13 +79,14 @@ void raiseIfInterrupted() {
 class WakingSignals {
  public:
   WakingSignals() {
-    sigset_t waking;
-    sigemptyset(&waking);
-    for (int signal : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigaddset(&waking, signal);
-    ::sigprocmask(SIG_BLOCK, &waking, &before_);
+    constexpr int waking[] = {SIGCHLD, SIGINT, SIGTERM, SIGHUP};
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : waking) sigaddset(&blocked, signal);
+    ::sigprocmask(SIG_BLOCK, &blocked, &before_);
     // Whatever mask the program was started with, the wait wakes for these.
     waiting_ = before_;
-    for (int signal : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigdelset(&waiting_, signal);
+    for (int signal : waking) sigdelset(&waiting_, signal);
   }
   ~WakingSignals() { ::sigprocmask(SIG_SETMASK, &before_, nullptr); }
   WakingSignals(const WakingSignals&) = delete;
