@@ -74,6 +74,26 @@ void unpackAndInstall(const Services& services, const Handover& handover, Stagin
   staging.remove();
 }
 
+// Once the console has completed its installation, the consoles it supersedes
+// (other versions, or other processors) go: files of this user's named
+// "console-" in the tools folder, never the one that just ran. One that cannot
+// be removed stays, for the next successful run to try again.
+void removeSuperseded(FileManager& files, const Location& toolsFolder, const Location& console) {
+  try {
+    for (const std::string& name : files.names(toolsFolder)) {
+      if (!name.starts_with("console-") || name == console.name()) continue;
+      Location other = toolsFolder.append(name);
+      std::optional<Attributes> item = files.attributes(other, Links::refuse);
+      if (!item || item->type != ItemType::file || !item->ours) continue;
+      try {
+        files.remove(other);
+      } catch (const PlatformError&) {
+      }
+    }
+  } catch (const PlatformError&) {
+  }
+}
+
 void installSteps(const Services& services, const Handover& handover, StagingFolder& staging,
                   const Build& build) {
   const SetupAsset& asset = platformEntry(handover.manifest, build.platformKey);
@@ -90,6 +110,7 @@ void installSteps(const Services& services, const Handover& handover, StagingFol
   }
   run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log,
       handover.home);
+  removeSuperseded(services.files, handover.toolsFolder, console);
 }
 
 }  // namespace

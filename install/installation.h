@@ -27,7 +27,8 @@ class StagingFolder {
 };
 
 // Makes sure the console of the manifest's version lies in the tools folder with
-// exactly the content the manifest names, then runs it once with "--install-auto".
+// exactly the content the manifest names, then runs it once with "--install-auto";
+// once it has succeeded, the consoles it supersedes are removed.
 // Every failure leaves as one SetupFailure whose message carries the end of the
 // setup log, with the failure it was made from nested in it (an interruption
 // leaves as it came). The staging folder is made in `staging`, and removed once the

@@ -3,6 +3,7 @@
 #include <spawn.h>
 
 #include <cstring>
+#include <set>
 
 #include "buildtools/tool_files.h"
 #include "install/digest.h"
@@ -288,6 +289,38 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
           consoleName + "\nsetup.log\n");
   EXPECT_EQ(digestOf("hello world"),
             "b94d27b9934d3e08a52e52d7da7dabfac484efe37a5380ee9088f7ace2efcde9");
+}
+
+// Once the console has completed its installation, the consoles it supersedes go:
+// this user's files named "console-" of other versions or processors. Anything
+// else stays, and everything stays when the console failed.
+TEST(Installation, SupersededConsolesGoOnlyOnceTheConsoleSucceeded) {
+  for (bool fails : {false, true}) {
+    Rig rig;
+    if (fails) rig.console("exit 3");
+    std::vector<std::string> older = {"console-0.0.1-" + rowName, "console-0.0.2-arm64",
+                                      "console-0.0.2-amd64", "console-of-another"},
+                             others = {"console-folder", "console-link", "consoles.txt"};
+    for (const auto& name : older) writeFile(rig.home.tools(name), "old");
+    fs::create_directory(rig.home.tools(others[0]));
+    fs::create_symlink(rig.home.path("tovren"), rig.home.tools(others[1]));
+    writeFile(rig.home.tools(others[2]), "");
+    bool root = ::geteuid() == 0;
+    if (root) {
+      ASSERT_EQ(::lchown(rig.home.tools(older[3]).c_str(), 54321, 54321), 0);
+    }
+    EXPECT_EQ(rig.run(),
+              fails ? "Setup stopped (exit 3).\n\n\nSetup log: HOME/" + toolsFolder + "/setup.log"
+                    : "ok");
+    std::set<std::string> left, expected(others.begin(), others.end());
+    for (const auto& item : fs::directory_iterator(rig.home.tools()))
+      if (item.path().filename().string().starts_with("console"))
+        left.insert(item.path().filename());
+    expected.insert(consoleName);
+    if (fails) expected.insert(older.begin(), older.end());
+    if (root) expected.insert(older[3]);
+    EXPECT_EQ(left, expected) << (fails ? "the console failed" : "it succeeded");
+  }
 }
 
 // Nothing is installed where another account owns a folder on the way or may
