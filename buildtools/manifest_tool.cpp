@@ -1,102 +1,31 @@
 // manifest_tool: makes the setup manifest at build time.
 //
-//   manifest_tool generate VERSION OUTPUT_JSON KEY=ZIP...
+//   manifest_tool generate VERSION OUTPUT_JSON SYSTEM KEY=ZIP...
 //     The shipped manifest, as one line of JSON: one platform entry per KEY, in
-//     order, for the archive ZIP. It refuses to write a text that does not decode
-//     back to the same records.
+//     order, for the archive ZIP, which the bundle carries under the name of its
+//     row. Each archive must hold only its console, a program for SYSTEM (linux
+//     or macos) and the processor of KEY's row. It refuses to write a text that
+//     does not decode back to the same records.
 //   manifest_tool embed --json FILE OUTPUT_CPP
 //     The C++ source of embeddedManifest: the Base64 form of FILE's bytes.
 //   manifest_tool embed --text FILE OUTPUT_CPP
 //     The same with FILE's text taken as embeddedManifest as it stands.
-#include <archive.h>
-#include <archive_entry.h>
-
 #include <cstdio>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "buildtools/console_archive.h"
 #include "buildtools/tool_files.h"
 #include "manifest/setup_manifest.h"
 #include "platform/sha256.h"
 #include "tovren/constants.h"
-#include "unpacker/unpacked_links.h"
-#include "unpacker/zip_listing.h"
 
 namespace {
 
 using tovren::Bytes;
 using tovren::FileContent;
-
-const std::string consoleEntry(tovren::constants::consoleEntry);
-
-// Runs a check of the unpacker's: what the build accepts, the setup program can
-// unpack.
-template <typename Check>
-auto asTheUnpacker(const std::string& path, Check check) {
-  try {
-    return check();
-  } catch (const ditto::Refusal& refusal) {
-    throw std::runtime_error(path + ": " + refusal.what());
-  }
-}
-
-using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
-
-[[noreturn]] void fail(archive* reader, const std::string& path) {
-  const char* reason = archive_error_string(reader);
-  throw std::runtime_error(
-      path + ": the archive is damaged: " + (reason ? reason : "the archive library failed"));
-}
-
-// The whole content of the entry the reader is at.
-Bytes contentOfEntry(archive* reader, const std::string& path) {
-  Bytes content;
-  char buffer[65536];
-  la_ssize_t n;
-  while ((n = archive_read_data(reader, buffer, sizeof buffer)) > 0)
-    content.insert(content.end(), buffer, buffer + n);
-  if (n < 0) fail(reader, path);
-  return content;
-}
-
-// The bytes of the archive's top-level console entry, which must be a file; a
-// damaged archive is an error, never a shorter console whose digest would go into
-// the manifest. Every entry passes the unpacker's checks first: its listing's,
-// and for a symbolic link where it leads.
-Bytes consoleIn(const FileContent& zip, const std::string& path) {
-  std::vector<ditto::ListedEntry> listed = asTheUnpacker(path, [&] {
-    return ditto::readListing(
-        std::string_view(reinterpret_cast<const char*>(zip.data()), zip.size()));
-  });
-  Reader reader(archive_read_new(), &archive_read_free);
-  archive_read_support_format_zip(reader.get());
-  if (archive_read_open_memory(reader.get(), zip.data(), zip.size()) != ARCHIVE_OK)
-    fail(reader.get(), path);
-  ditto::UnpackedLinks links;
-  std::optional<Bytes> console;
-  archive_entry* entry;
-  for (std::size_t next = 0;; ++next) {
-    int status = archive_read_next_header(reader.get(), &entry);
-    if (status == ARCHIVE_EOF) break;
-    if (status != ARCHIVE_OK || next == listed.size()) fail(reader.get(), path);
-    const char* target = archive_entry_symlink(entry);
-    if (archive_entry_filetype(entry) == AE_IFLNK)
-      asTheUnpacker(path, [&] { links.add(listed[next].name, target ? target : ""); });
-    const char* name = archive_entry_pathname(entry);
-    if (!name || std::string_view(name) != consoleEntry) continue;
-    if (archive_entry_filetype(entry) != AE_IFREG)
-      throw std::runtime_error(path + ": its entry \"" + consoleEntry + "\" is not a file");
-    console = contentOfEntry(reader.get(), path);
-  }
-  if (!console)
-    throw std::runtime_error(path + ": it has no top-level entry \"" + consoleEntry +
-                             "\" for the console");
-  return *console;
-}
 
 std::string jsonString(const std::string& text) { return nlohmann::json(text).dump(); }
 
@@ -107,7 +36,14 @@ std::string member(std::string_view name, const std::string& value) {
 
 std::string name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-int generateManifest(const std::string& version, const std::string& out,
+// The processor row whose manifest entry is `key`.
+const tovren::constants::Row& rowOf(const std::string& key) {
+  for (const auto& row : tovren::constants::rows)
+    if (row.platformKey == key) return row;
+  throw std::runtime_error("no processor row has the platform key " + key);
+}
+
+int generateManifest(const std::string& version, const std::string& out, const std::string& system,
                      const std::vector<std::string>& entries) {
   tovren::SetupManifest expected{version, {}};
   std::string platforms;
@@ -115,9 +51,12 @@ int generateManifest(const std::string& version, const std::string& out,
     auto equals = entry.find('=');
     if (equals == std::string::npos) throw std::runtime_error("not KEY=ZIP: " + entry);
     std::string key = entry.substr(0, equals), path = entry.substr(equals + 1);
+    const auto& row = rowOf(key);
     FileContent zip = tovren::contentOf(path);
-    tovren::SetupAsset asset{name(path), tovren::sha256Text(zip),
-                             tovren::sha256Text(consoleIn(zip, path))};
+    Bytes console = tovren::consoleIn(zip, path);
+    tovren::requireRunsOn(console, path, system, row.architectureWord);
+    tovren::SetupAsset asset{std::string(row.archive), tovren::sha256Text(zip),
+                             tovren::sha256Text(console)};
     expected.platforms[key] = asset;
     const auto& keys = tovren::SetupAsset::codingKeys;
     platforms += std::string(platforms.empty() ? "" : ", ") +
@@ -168,13 +107,15 @@ int embed(const std::string& mode, const std::string& input, const std::string& 
 int main(int argc, char** argv) {
   try {
     std::string command = argc > 1 ? argv[1] : "";
-    if (command == "generate" && argc >= 4)
-      return generateManifest(argv[2], argv[3], std::vector<std::string>(argv + 4, argv + argc));
+    if (command == "generate" && argc >= 5 &&
+        (std::string(argv[4]) == "linux" || std::string(argv[4]) == "macos"))
+      return generateManifest(argv[2], argv[3], argv[4],
+                              std::vector<std::string>(argv + 5, argv + argc));
     if (command == "embed" && argc == 5 &&
         (std::string(argv[2]) == "--json" || std::string(argv[2]) == "--text"))
       return embed(argv[2], argv[3], argv[4]);
     std::fprintf(stderr,
-                 "usage: manifest_tool generate VERSION OUTPUT_JSON KEY=ZIP...\n"
+                 "usage: manifest_tool generate VERSION OUTPUT_JSON (linux|macos) KEY=ZIP...\n"
                  "       manifest_tool embed (--json|--text) FILE OUTPUT_CPP\n");
     return tovren::constants::usageStatus;
   } catch (const std::exception& error) {

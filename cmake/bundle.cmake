@@ -7,6 +7,7 @@ set(TOVREN_ARCHIVES_DIR ${CMAKE_BINARY_DIR}/archives)
 # The stand-in console of one processor row, made from the version and the row.
 function(tovren_console row out)
   set(TOVREN_ROW ${row})
+  tovren_quote("${TOVREN_CONSOLE_VERSION}" TOVREN_CONSOLE_VERSION)
   configure_file(${CMAKE_SOURCE_DIR}/console/console.sh.in ${out} @ONLY)
 endfunction()
 
@@ -41,27 +42,33 @@ function(tovren_row_archives folder out)
   set(${out} ${zips} PARENT_SCOPE)
 endfunction()
 
-# The manifest of the archives in `folder`, one entry per processor row, in its
-# shipped one-line form.
-function(tovren_manifest folder)
+# `folder`/manifest.json, in its shipped one-line form, for the console `version`
+# in `zips`, the archives of the processor rows in order, wherever they are: the
+# generator names each by its row, and refuses one that would not install on
+# that row's processor for the system the build is for.
+function(tovren_manifest folder version zips)
   set(entries)
+  set(inputs ${zips})
   foreach(row ${TOVREN_ROWS})
-    list(APPEND entries ${TOVREN_PLATFORM_KEY_${row}}=${folder}/${TOVREN_ARCHIVE_NAME_${row}})
+    list(POP_FRONT zips zip)
+    list(APPEND entries ${TOVREN_PLATFORM_KEY_${row}}=${zip})
   endforeach()
-  tovren_row_archives(${folder} zips)
   add_custom_command(OUTPUT ${folder}/manifest.json
     COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
-    COMMAND manifest_tool generate ${TOVREN_CONSOLE_VERSION} ${folder}/manifest.json ${entries}
-    DEPENDS manifest_tool ${zips}
-    COMMENT "Generating ${folder}/manifest.json")
+    COMMAND manifest_tool generate ${version} ${folder}/manifest.json ${TOVREN_SYSTEM} ${entries}
+    DEPENDS manifest_tool ${inputs}
+    COMMENT "Generating ${folder}/manifest.json"
+    VERBATIM)
 endfunction()
 
 # The shipped archives and their manifest, made once and shared by every bundle
 # that does not bring its own: a vendor's archives as they are, or the stand-in's,
 # each with its own row's console. The manifest's generator checks a vendor's
-# archive as the unpacker and the setup program will, and stops the build when
-# either could not install its console.
+# archive, by the path the vendor gave, as the unpacker and the setup program
+# will, and stops the build when either could not install its console or its
+# users would miss anything.
 function(tovren_shipped_archives)
+  set(sources)
   foreach(row ${TOVREN_ROWS})
     set(zip ${TOVREN_ARCHIVES_DIR}/${TOVREN_ARCHIVE_NAME_${row}})
     string(TOUPPER ${row} option)
@@ -72,12 +79,14 @@ function(tovren_shipped_archives)
         COMMAND ${CMAKE_COMMAND} -E copy ${vendor} ${zip}
         DEPENDS ${vendor}
         COMMENT "Taking ${vendor} as ${TOVREN_ARCHIVE_NAME_${row}}")
+      list(APPEND sources ${vendor})
     else()
       tovren_console(${row} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
       tovren_archive(${zip} ${TOVREN_ARCHIVES_DIR}/${row}/tovren)
+      list(APPEND sources ${zip})
     endif()
   endforeach()
-  tovren_manifest(${TOVREN_ARCHIVES_DIR})
+  tovren_manifest(${TOVREN_ARCHIVES_DIR} "${TOVREN_CONSOLE_VERSION}" "${sources}")
   tovren_row_archives(${TOVREN_ARCHIVES_DIR} zips)
   add_custom_target(tovren_archives ALL DEPENDS ${zips} ${TOVREN_ARCHIVES_DIR}/manifest.json)
 endfunction()
@@ -86,6 +95,7 @@ endfunction()
 #   [DIRECTORY dir]           where NAME.app goes (default: build/bundles)
 #   [ROW arm64|amd64]         the processor row (default: the main bundle's)
 #   [CONSOLE file]            the console packed into both archives (default: the stand-in)
+#   [VERSION version]         that console's version (default: the build's)
 #   [MANIFEST file]           manifest JSON text to embed as it is (default: generated)
 #   [MANIFEST_BASE64 file]    embeddedManifest exactly as this file's text
 #   [RESOURCES files...])     the resource folder's files (default: the two archives)
@@ -93,7 +103,7 @@ endfunction()
 # Makes NAME.app/Contents/MacOS/tovren-setup (target NAME-setup) with the unpacker beside
 # it, and NAME.app/Contents/Resources (target NAME-resources).
 function(tovren_bundle name)
-  cmake_parse_arguments(PARSE_ARGV 1 B "" "DIRECTORY;ROW;CONSOLE;MANIFEST;MANIFEST_BASE64" "RESOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 B "" "DIRECTORY;ROW;CONSOLE;VERSION;MANIFEST;MANIFEST_BASE64" "RESOURCES")
   if(NOT B_DIRECTORY)
     set(B_DIRECTORY ${CMAKE_BINARY_DIR}/bundles)
   endif()
@@ -107,10 +117,14 @@ function(tovren_bundle name)
   set(archives ${TOVREN_ARCHIVES_DIR})
   if(B_CONSOLE)
     set(archives ${work})
-    foreach(row ${TOVREN_ROWS})
-      tovren_archive(${work}/${TOVREN_ARCHIVE_NAME_${row}} ${B_CONSOLE})
+    tovren_row_archives(${work} zips)
+    foreach(zip ${zips})
+      tovren_archive(${zip} ${B_CONSOLE})
     endforeach()
-    tovren_manifest(${work})
+    if(NOT B_VERSION)
+      set(B_VERSION "${TOVREN_CONSOLE_VERSION}")
+    endif()
+    tovren_manifest(${work} "${B_VERSION}" "${zips}")
   endif()
   set(json ${archives}/manifest.json)
   if(NOT DEFINED B_RESOURCES)
@@ -167,9 +181,7 @@ endfunction()
 # the console's version begins with, up to three (0.8.3 of 0.8.3-runtime.1, 2.1 of
 # 2.1-beta). Both of Info.plist's version keys carry it.
 macro(tovren_bundle_version)
-  string(REGEX MATCH "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?" TOVREN_BUNDLE_VERSION "${TOVREN_CONSOLE_VERSION}")
-  if(TOVREN_BUNDLE_VERSION STREQUAL "")
-    message(FATAL_ERROR "TOVREN_CONSOLE_VERSION \"${TOVREN_CONSOLE_VERSION}\" does not begin with a number: the macOS "
-                        "bundle's version is the one to three numbers it begins with, as 0.8.3 of 0.8.3-runtime.1.")
-  endif()
+  string(REGEX MATCH "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?" version "${TOVREN_CONSOLE_VERSION}")
+  tovren_quote("${version}" TOVREN_BUNDLE_VERSION)
+  tovren_quote("${TOVREN_BUNDLE_IDENTIFIER}" TOVREN_BUNDLE_IDENTIFIER)
 endmacro()

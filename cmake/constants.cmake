@@ -2,15 +2,18 @@
 # tovren_write_constants() writes them for C++ (include/tovren/constants.h in the
 # build folder) and for the scripts (constants.sh in the build folder).
 
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
+
 # tovren_constant(VARIABLE cppName value): one constant, a text or a number.
 macro(tovren_constant variable cpp value)
   set(${variable} "${value}")
+  tovren_quote("${value}" quoted)
   if("${value}" MATCHES "^[0-9]+$")
     string(APPEND TOVREN_CONSTANTS_CPP "inline constexpr int ${cpp} = ${value};\n")
   else()
-    string(APPEND TOVREN_CONSTANTS_CPP "inline constexpr std::string_view ${cpp} = \"${value}\";\n")
+    string(APPEND TOVREN_CONSTANTS_CPP "inline constexpr std::string_view ${cpp} = ${quoted_CPP};\n")
   endif()
-  string(APPEND TOVREN_CONSTANTS_SH "${variable}='${value}'\n")
+  string(APPEND TOVREN_CONSTANTS_SH "${variable}=${quoted_SH}\n")
 endmacro()
 
 set(TOVREN_CONSTANTS_CPP "")
@@ -40,6 +43,7 @@ set(TOVREN_ARCHIVE_NAME_amd64 MAC-X64.zip)
 # Writes the constants, with the rows, the console version and the main bundle's row
 # (for the scripts) once both are known.
 function(tovren_write_constants)
+  tovren_quote("${TOVREN_CONSOLE_VERSION}" TOVREN_CONSOLE_VERSION)
   set(TOVREN_PLATFORM_KEY ${TOVREN_PLATFORM_KEY_${TOVREN_ROW}})
   set(TOVREN_ARCHIVE ${TOVREN_ARCHIVE_NAME_${TOVREN_ROW}})
   set(rows "")
@@ -54,7 +58,7 @@ function(tovren_write_constants)
 
 namespace tovren::constants {
 
-@TOVREN_CONSTANTS_CPP@inline constexpr std::string_view consoleVersion = "@TOVREN_CONSOLE_VERSION@";
+@TOVREN_CONSTANTS_CPP@inline constexpr std::string_view consoleVersion = @TOVREN_CONSOLE_VERSION_CPP@;
 
 // A processor row: its name is its architecture word.
 struct Row {
@@ -75,7 +79,7 @@ constexpr const Row& row(std::string_view name) {
 ]])
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/constants.sh @ONLY CONTENT [[
 # Generated from cmake/constants.cmake; do not edit.
-@TOVREN_CONSTANTS_SH@TOVREN_CONSOLE_VERSION='@TOVREN_CONSOLE_VERSION@'
+@TOVREN_CONSTANTS_SH@TOVREN_CONSOLE_VERSION=@TOVREN_CONSOLE_VERSION_SH@
 TOVREN_ROW='@TOVREN_ROW@'
 TOVREN_PLATFORM_KEY='@TOVREN_PLATFORM_KEY@'
 TOVREN_ARCHIVE='@TOVREN_ARCHIVE@'
