@@ -22,6 +22,16 @@ foreach(row ${TOVREN_ROWS})
   tovren_bundle(${row}-row ROW ${row})
   list(APPEND test_bundles ${row}-row-setup)
 endforeach()
+# The sample console of docs/console.md, set to two versions as a vendor sets it.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/console/sample/tovren)
+file(READ ${CMAKE_SOURCE_DIR}/console/sample/tovren sample)
+foreach(sample_version 1.4.2 1.5.0)
+  string(REGEX REPLACE "\nversion=[^\n]*" "\nversion=${sample_version}" console "${sample}")
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/bundle-inputs/sample-${sample_version}.sh CONTENT "${console}" @ONLY)
+  tovren_bundle(sample-${sample_version} CONSOLE ${CMAKE_BINARY_DIR}/bundle-inputs/sample-${sample_version}.sh
+                VERSION ${sample_version})
+  list(APPEND test_bundles sample-${sample_version}-setup)
+endforeach()
 
 add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
   install/runner_test.cpp manifest/setup_manifest_test.cpp support/location_test.cpp
@@ -30,11 +40,15 @@ add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp 
 tovren_settings(tovren_tests)
 # Where the build put what the tests run, and the row the test program is built for.
 target_compile_definitions(tovren_tests PRIVATE TOVREN_ROW="${TOVREN_ROW}" TOVREN_BUNDLES="${CMAKE_BINARY_DIR}/bundles"
-  TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app" TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}")
+  TOVREN_MAIN_BUNDLE="${CMAKE_BINARY_DIR}/TOVREN.app" TOVREN_ARCHIVES="${TOVREN_ARCHIVES_DIR}" TOVREN_BUILD_DIR="${CMAKE_BINARY_DIR}"
+  TOVREN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TOVREN_CXX="${CMAKE_CXX_COMPILER}")
 find_package(ZLIB REQUIRED)
 target_link_libraries(tovren_tests PRIVATE tovren_app tovren_tool_files zip_listing tovren_constants GTest::gtest_main
                       ZLIB::ZLIB)
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ${test_bundles})
+if(TARGET check_bundle)
+  add_dependencies(tovren_tests check_bundle)
+endif()
 if(TOVREN_SANITIZE)
   target_compile_definitions(tovren_tests PRIVATE TOVREN_SANITIZED)
 endif()

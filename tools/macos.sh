@@ -4,7 +4,8 @@
 # FOLDER-x86_64/), then FOLDER/TOVREN.app, whose tovren-setup holds both builds,
 # as a vendor ships it. The build's own tools run here, built in FOLDER-host/ (or in
 # the build folder TOVREN_HOST_BUILD names). Every program is checked as a Mac
-# would load it (tools/check_macos.py).
+# would load it (tools/check_macos.py), and the universal bundle's archives
+# against the manifest in its program (check_bundle).
 # TOVREN_MACOS_TARGET names one target to build instead of all (TOVREN-setup for a
 # release).
 #   tools/macos.sh [FOLDER [CMAKE_OPTION...]]      FOLDER defaults to build-macos
@@ -18,7 +19,7 @@ tools/prerequisites.sh --macos
 
 host_tools() {
   [ -f "$host/CMakeCache.txt" ] || cmake -S . -B "$host" -G Ninja "${options[@]}"
-  cmake --build "$host" --target make_zip manifest_tool
+  cmake --build "$host" --target make_zip manifest_tool check_bundle
 }
 
 # Builds and checks the family `arch` (arm64 or x86_64), by its preset.
@@ -39,6 +40,7 @@ universal() {
     "$folder-x86_64/TOVREN.app/Contents/MacOS/tovren-setup" \
     -output "$folder/TOVREN.app/Contents/MacOS/tovren-setup"
   tools/check_macos.py "$folder/TOVREN.app" arm64 x86_64
+  "$host/check_bundle" "$folder/TOVREN.app"
 }
 
 step "Building this machine's archive and manifest tools in $host/" host_tools

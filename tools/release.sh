@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Makes the release: for each processor family, release/TOVREN-<version>-<arch>.tar.gz
-# holding its Linux TOVREN.app, and release/TOVREN-<version>-macos.zip holding the
-# universal macOS TOVREN.app (both processors in one program), with fixed times,
-# owners and modes. Each is built twice: here under umask 022, and as another
-# machine would, from a copy of the source in another folder, with another HOME
-# (so another Zig and an empty Zig cache) under umask 077. The release stops
-# unless both give the same bytes, or when a program holds a path of the machine
-# that built it. Prints each file's SHA-256.
+# Makes the release: release/TOVREN-<version>-macos.zip holding the universal macOS
+# TOVREN.app (both processors in one program), what ships, and with the stand-in
+# console, for each processor family, release/TOVREN-<version>-<arch>.tar.gz holding
+# its Linux TOVREN.app, the development stand-in; with fixed times, owners and
+# modes. Each is built twice: here under umask 022, and as another machine would,
+# from a copy of the source in another folder, with another HOME (so another Zig
+# and an empty Zig cache) under umask 077. The release stops unless both give the
+# same bytes, when a program holds a path of the machine that built it, or when
+# an archive does not match the manifest compiled into the program beside it.
+# Prints each file's SHA-256.
 #   tools/release.sh                                  the stand-in console's archives
-#   tools/release.sh VERSION ARM64_ZIP AMD64_ZIP      your console's archives
+#   tools/release.sh VERSION ARM64_ZIP AMD64_ZIP      your macOS console's archives
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/steps.sh
@@ -17,7 +19,10 @@ if [ $# -ne 0 ] && [ $# -ne 3 ]; then
   exit 64
 fi
 options=(-DCMAKE_BUILD_TYPE=Release)
+families=(arm64 amd64)
 if [ $# -eq 3 ]; then
+  # A vendor's consoles are macOS programs: only the macOS bundle can carry them.
+  families=()
   options+=("-DTOVREN_CONSOLE_VERSION=$1" "-DTOVREN_ARCHIVE_ARM64=$(realpath -- "$2")"
             "-DTOVREN_ARCHIVE_AMD64=$(realpath -- "$3")")
 fi
@@ -47,7 +52,7 @@ build() {
   cross=$(toolchain "$arch")
   rm -rf "$folder"
   cmake -S . -B "$folder" -G Ninja "${options[@]}" $cross
-  cmake --build "$folder" --target TOVREN-setup
+  cmake --build "$folder" --target TOVREN-setup check_bundle
   ! file "$folder"/TOVREN.app/Contents/MacOS/* | grep -v "$(processor "$arch")"
   tar -C "$folder" --sort=name --mtime=@315532800 --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
     --format=gnu -cf - TOVREN.app | gzip -9n > "$folder/release.tar.gz"
@@ -103,7 +108,7 @@ paths=("$PWD" "$zig")
 step "Copying the source to another folder, with another HOME" prepare_elsewhere
 mkdir -p release
 files=()
-for arch in arm64 amd64; do
+for arch in "${families[@]}"; do
   step "Building the $arch bundle" here build "$arch" "build-release/$arch"
   step "Building the $arch bundle again, as another machine would" elsewhere build "$arch" "$other/$arch"
   step "Comparing the two" cmp "build-release/$arch/release.tar.gz" "$other/$arch/release.tar.gz"
@@ -112,6 +117,7 @@ for arch in arm64 amd64; do
   . "build-release/$arch/constants.sh"
   file=release/TOVREN-$TOVREN_CONSOLE_VERSION-$arch.tar.gz
   cp "build-release/$arch/release.tar.gz" "$file"
+  step "Checking $file against the manifest in its program" "build-release/$arch/check_bundle" "$file"
   files+=("$file")
 done
 step "Building the macOS bundle" here macos build-release/macos
@@ -120,7 +126,9 @@ step "Building the macOS bundle again, as another machine would, with an empty Z
 step "Comparing the two" cmp build-release/macos/release.zip "$other/macos/release.zip"
 step "Checking that no program holds a path of its build" \
   holds_no_path build-release/macos/TOVREN.app "${paths[@]}" "$other"
+. build-release/macos-arm64/constants.sh
 file=release/TOVREN-$TOVREN_CONSOLE_VERSION-macos.zip
 cp build-release/macos/release.zip "$file"
+step "Checking $file against the manifest in its program" build-release/macos-host/check_bundle "$file"
 files+=("$file")
 sha256sum "${files[@]}"
