@@ -67,6 +67,23 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeats
   }
 }
 
+// The sample console of the console's contract, built as a vendor builds it: the
+// first version is set up, a second run asks nothing, the next version asks for
+// an update once and its console replaces the older one.
+TEST(EndToEnd, TheSampleVendorConsoleIsSetUpOnceAndUpdatedOnce) {
+  Home home;
+  for (auto [sample, shown] :
+       {std::pair{"1.4.2", firstPrompt}, {"1.4.2", ""}, {"1.5.0", updatePrompt}, {"1.5.0", ""}}) {
+    Outcome outcome = home.run({}, "\n", setupProgram("sample-" + std::string(sample)));
+    EXPECT_EQ(outcome.status, 0) << sample << outcome.terminal;
+    EXPECT_EQ(outcome.terminal, shown) << sample;
+    EXPECT_EQ(home.count("console-"), 1) << sample;
+    EXPECT_EQ(contentOf(home.tools("setup.log")).rfind("TOVREN console " + std::string(sample), 0),
+              0u);
+    EXPECT_TRUE(fs::exists(home.tools("console-" + std::string(sample) + "-" + rowName)));
+  }
+}
+
 // Also where a display is named that cannot be opened: the alerts fall back.
 TEST(EndToEnd, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
   struct Case {
