@@ -3,28 +3,42 @@
 #include <iostream>
 
 #include "install/setup_failure.h"
-#include "platform/processes.h"
+#include "platform/interruption.h"
 
 namespace tovren {
 
+namespace {
+
+// The failure alert. Whatever else happens while reporting, the run has failed;
+// only a request to stop ends it otherwise.
+void showFailure(Application& app, const std::string& description) {
+  try {
+    app.activate();
+    app.runModal(Alert{"TOVREN could not finish setup", description, {"OK"}});
+  } catch (const Interrupted&) {
+    throw;
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
 int exitStatusOf(Application& app, const std::function<void()>& setup) {
   try {
-    setup();
-    return 0;
+    try {
+      setup();
+      return 0;
+    } catch (const Interrupted&) {
+      throw;
+    } catch (...) {
+      showFailure(app, describe(std::current_exception()));
+      return 1;
+    }
   } catch (const Interrupted& interrupted) {
-    // Asked to stop: one line, and nothing that waits for a button. The status is
-    // a shell's for a command ended by that signal.
+    // Asked to stop, also while an alert waits: one line, and nothing that waits
+    // for a button. The status is a shell's for a command ended by that signal.
     std::cerr << interrupted.description() << std::endl;
     return 128 + interrupted.signal();
-  } catch (...) {
-    // Whatever happens while reporting, the run has failed.
-    try {
-      app.activate();
-      app.runModal(
-          Alert{"TOVREN could not finish setup", describe(std::current_exception()), {"OK"}});
-    } catch (...) {
-    }
-    return 1;
   }
 }
 

@@ -9,8 +9,9 @@ namespace tovren {
 
 // Runs `setup` once and gives the process's exit status: 0 when it returns; when
 // it raises, 1 after bringing the program to the front and showing the failure
-// alert with the error's description. Interrupted, it writes its one line to
-// standard error and gives 128 + the signal's number.
+// alert with the error's description. Interrupted, in setup or while the alert
+// waits, it writes its one line to standard error and gives 128 + the signal's
+// number.
 int exitStatusOf(Application& app, const std::function<void()>& setup);
 
 }  // namespace tovren

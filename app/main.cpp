@@ -5,9 +5,12 @@
 
 int main() {
   using namespace tovren;
-  keepWritesFromSignalling();
   FileManager files;
   Processes processes;
   Application& app = sharedApplication();
-  return exitStatusOf(app, [&] { setup(Services{files, app, processes}, thisBuild()); });
+  return exitStatusOf(app, [&] {
+    keepWritesFromSignalling();
+    catchInterruptions();
+    setup(Services{files, app, processes}, thisBuild());
+  });
 }

@@ -59,10 +59,11 @@ endif()
 # The platform library: the portable parts beside the headers, the POSIX part,
 # the ICU part and the system's own.
 function(tovren_platform_library)
-  file(GLOB portable CONFIGURE_DEPENDS platform/*.cpp platform/posix/*.cpp platform/icu/*.cpp)
-  list(FILTER portable EXCLUDE REGEX "_test\\.cpp$")
-  list(TRANSFORM TOVREN_SYSTEM_SOURCES PREPEND platform/${TOVREN_SYSTEM}/)
-  add_library(tovren_platform STATIC ${portable} ${TOVREN_SYSTEM_SOURCES})
+  # The system's folder holds the twins above and what only that system needs.
+  file(GLOB sources CONFIGURE_DEPENDS platform/*.cpp platform/posix/*.cpp platform/icu/*.cpp
+       platform/${TOVREN_SYSTEM}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
+  add_library(tovren_platform STATIC ${sources})
   tovren_settings(tovren_platform)
   target_link_libraries(tovren_platform PUBLIC tovren_support PRIVATE tovren_constants ICU::headers)
   if(TOVREN_SYSTEM STREQUAL "linux")

@@ -1,5 +1,6 @@
 #include "install/digest.h"
 
+#include "platform/interruption.h"
 #include "platform/sha256.h"
 #include "support/text.h"
 
@@ -9,7 +10,11 @@ std::string digest(std::span<const std::uint8_t> bytes) { return sha256Text(byte
 
 std::string digest(FileManager& files, const Location& file, Links links) {
   Sha256 hash;
-  files.readPieces(file, links, [&](std::span<const std::uint8_t> piece) { hash.update(piece); });
+  // A large file takes a while: a request to stop is looked at between pieces.
+  files.readPieces(file, links, [&](std::span<const std::uint8_t> piece) {
+    raiseIfInterrupted();
+    hash.update(piece);
+  });
   return hexadecimal(hash.finish());
 }
 

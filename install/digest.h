@@ -13,7 +13,8 @@ namespace tovren {
 std::string digest(std::span<const std::uint8_t> bytes);
 
 // The same of the file's content, read in pieces: in bounded memory whatever the
-// file's size. Raises as FileManager::readPieces and Sha256 do.
+// file's size. Raises as FileManager::readPieces and Sha256 do, and Interrupted
+// when the run is asked to stop meanwhile.
 std::string digest(FileManager& files, const Location& file, Links links);
 
 }  // namespace tovren

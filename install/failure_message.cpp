@@ -21,12 +21,12 @@ std::string logTail(FileManager& files, const Location& setupLog) {
   for (std::size_t window = firstWindow;; window *= 8) {
     std::optional<FileContent> end = ifReadable([&] { return files.readEnd(setupLog, window); });
     if (!end) return "";
-    std::string_view text(reinterpret_cast<const char*>(end->data()), end->size());
+    std::string_view bytes(reinterpret_cast<const char*>(end->data()), end->size());
     bool whole = end->size() < window;
-    if (whole) text = withoutByteOrderMark(text);
+    // Whatever its bytes, the log's end is shown: a piece that is not UTF-8 as U+FFFD.
+    std::string text = asUtf8(whole ? withoutByteOrderMark(bytes) : bytes);
     std::string tail = lastCharacters(text, logTailLength);
-    if (whole || text.size() - tail.size() >= margin || window >= lastWindow)
-      return validUtf8(tail) ? tail : "";
+    if (whole || text.size() - tail.size() >= margin || window >= lastWindow) return tail;
   }
 }
 

@@ -10,8 +10,8 @@ namespace tovren {
 constexpr std::size_t logTailLength = 1200;
 
 // The last logTailLength characters of the setup log, re-read by its location
-// from its end; the empty text when it cannot be read or that tail is not valid
-// UTF-8.
+// from its end, each piece that is not UTF-8 as U+FFFD; the empty text when it
+// cannot be read.
 std::string logTail(FileManager& files, const Location& setupLog);
 
 // A failure of the installation as the user reads it: the failure's description,

@@ -35,8 +35,9 @@ TEST(FailureMessage, TailIsTheLogsLast1200Characters) {
       {"z" + family + y, family + y},
       {flag + flag + y, flag + y},
       {"z\r\n" + y, "\r\n" + y},
-      {"output \xff\xfe end", ""},                      // not UTF-8
-      {"\xED\xA0\x80", ""},                             // a lone surrogate
+      {"output \xff\xfe end", "output \uFFFD\uFFFD end"},                  // not UTF-8
+      {"cannot write /home/Jos\xe9/x", "cannot write /home/Jos\uFFFD/x"},  // a Latin-1 home
+      {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},                              // a lone surrogate
       {"\xff" + repeat("y", 1200), repeat("y", 1200)},  // not UTF-8 only before the tail
       {repeat("a", 100000) + woman + y, woman + y},     // beyond the first window read
   };

@@ -50,9 +50,10 @@ void restoreMode(FileManager& files, const Location& console) {
   if (item && !(item->permissions & 0100)) files.setMode(console, consoleMode);
 }
 
-// Reads the archive and checks it; its bytes are not needed afterwards.
+// Checks the archive, read in pieces: the unpacker reads the file itself, so its
+// bytes are never held, and an archive of any size is told damaged, not too large.
 void verifyArchive(FileManager& files, const Location& archive, const std::string& expected) {
-  if (!matches(files.read(archive, Links::follow), expected))
+  if (digest(files, archive, Links::follow) != expected)
     throw SetupFailure("The setup archive did not pass verification. Download a fresh TOVREN app.");
 }
 

@@ -79,6 +79,7 @@ struct Rig {
     auto pipes = ::signal(SIGPIPE, SIG_IGN), sizes = ::signal(SIGXFSZ, SIG_IGN);
     std::string outcome = "ok";
     try {
+      catchInterruptions();
       setup(Services{files, app, processes},
             Build{encodeBase64(Bytes(json.begin(), json.end())), platformKey, rowName});
     } catch (...) {
@@ -167,6 +168,15 @@ TEST(Installation, EveryOutcomeOfARunOnceTheManifestIsDecoded) {
        "old"},
       {"the marker in a plist that is not UTF-8",
        [&](Rig& r) { r.home.plist("\xff " + marker + v + "-"); }, update, "old"},
+      {"the marker in a plist past 1 MiB",
+       [&](Rig& r) { r.home.plist(marker + v + "-" + std::string(1536 << 10, ' ')); }, update,
+       "old"},
+      {"the marker in a plist there is no memory to hold",
+       [&](Rig& r) {
+         r.home.plist(marker + v + "-" + std::string(600 << 10, ' ')),
+             failingAllocation = 512 << 10;
+       },
+       update, "old"},
       {"a fifo as the property list",
        [](Rig& r) {
          fs::remove(r.home.path(launchAgent)), ::mkfifo(r.home.path(launchAgent).c_str(), 0600);
@@ -349,6 +359,14 @@ TEST(Installation, TheToolsFolderIsThisUsersAlone) {
        [](Rig& r) {
          fs::permissions(r.home.path(".tovren"), fs::perms(0777)),
              fs::permissions(r.home.tools(), fs::perms(0775));
+       },
+       "ok", "700 700"},
+      {"folders others may read: by an access list, and by the mode",
+       [](Rig& r) {
+         ASSERT_EQ(
+             runProgram({"/usr/bin/setfacl", {"-m", "u:54321:rx", r.home.path(".tovren")}}).status,
+             0);
+         fs::permissions(r.home.tools(), fs::perms(0751));
        },
        "ok", "700 700"},
   };

@@ -68,16 +68,22 @@ void requireOurs(FileManager& files, const Location& folder) {
                        "or have it given to you, then run setup again.");
 }
 
-// Makes a folder of the tools folder's path that others may write in private
-// (mode 700), and refuses one whose disk does not keep the mode (exFAT, FAT).
+// Makes a folder of the tools folder's path that others may use in any way
+// private (mode 700, which takes an access list's mask with it), and refuses one
+// others may still write in: its disk does not keep the mode (exFAT, FAT). Where
+// others may only read, a mode the disk refuses leaves it as it was.
 void makePrivate(FileManager& files, const Location& folder) {
-  auto writableByOthers = [&] {
+  auto openToOthers = [&](unsigned bits) {
     std::optional<Attributes> item = files.attributes(folder, Links::refuse);
-    return item && (item->permissions & 022);
+    return item && (item->permissions & bits);
   };
-  if (!writableByOthers()) return;
-  files.setMode(folder, toolsFolderMode);
-  if (writableByOthers())
+  if (!openToOthers(077)) return;
+  try {
+    files.setMode(folder, toolsFolderMode);
+  } catch (const PlatformError&) {
+    if (openToOthers(022)) throw;
+  }
+  if (openToOthers(022))
     throw SetupFailure("The folder " + folder.path() +
                        " cannot be made private: its disk does not keep permissions, as exFAT "
                        "and FAT disks do not, so other users could change what setup installs. "
@@ -135,7 +141,6 @@ std::optional<Handover> prepare(const Services& services, const Location& home,
   files.createFolder(toolsFolder, true, toolsFolderMode);
   for (const Location& folder : {toolsFolder.parent(), toolsFolder}) makePrivate(files, folder);
   FileHandle lock = files.lock(toolsFolder);
-  services.processes.catchInterruptions();
   removeLeftovers(files, toolsFolder);
 
   Location setupLog = toolsFolder.append("setup.log");

@@ -42,8 +42,7 @@ void removeLeftovers(FileManager& files, const Location& toolsFolder);
 // Decides the install kind, asks for consent where needed, then prepares the
 // tools folder, locked for this run (a second run waits here for the first to
 // end) and cleared of leftovers, and an empty, private setup log open for
-// writing. From the lock on, a run that is asked to stop stops its child and
-// cleans up (Processes::catchInterruptions). Returns none when the user declined,
+// writing. Returns none when the user declined,
 // with nothing created. Errors are raised unchanged, and nothing done before them
 // is undone.
 std::optional<Handover> prepare(const Services& services, const Location& home,

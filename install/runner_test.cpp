@@ -14,6 +14,7 @@ TEST(Runner, ChildGetsItsAbsolutePathAndItsArgumentsAsTheyStand) {
   writeFile(folder.path("setup.log"), "");
   FileManager files;
   Processes processes;
+  catchInterruptions();
   std::vector<std::string> arguments{"-c", "cat /proc/$$/cmdline", "two words", "$HOME", "*", ""};
   run(processes, Location("/bin/sh"), arguments,
       files.openForWriting(Location(folder.path("setup.log"))), Location("/"));

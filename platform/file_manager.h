@@ -69,8 +69,9 @@ class FileManager {
   // The names of the items in the folder, in no order.
   std::vector<std::string> names(const Location& folder);
   // Takes the system's exclusive lock on the folder, waiting while another process
-  // holds it. The lock is the returned handle's: it ends when the handle closes or
-  // the process ends, however it ends.
+  // holds it; a request to stop ends the wait with Interrupted. The lock is the
+  // returned handle's: it ends when the handle closes or the process ends,
+  // however it ends.
   FileHandle lock(const Location& folder);
   // The whole content of the file. Anything but a regular file is refused, and a
   // fifo never makes the call wait.

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/file_handle.h"
-#include "support/error.h"
+#include "platform/interruption.h"
 #include "support/location.h"
 
 namespace tovren {
@@ -30,31 +30,26 @@ struct Termination {
   bool overFileSizeLimit = false;
 };
 
-// The run was asked to stop, by the user (Ctrl-C, a closed terminal) or by the
-// system, and stopped its child. The description is one line naming the signal.
-class Interrupted : public Error {
- public:
-  Interrupted(int signal, std::string description)
-      : Error(std::move(description)), signal_(signal) {}
-  int signal() const { return signal_; }
-
- private:
-  int signal_;
-};
+// How long a child asked to stop may take before it is killed.
+constexpr int stopGraceSeconds = 10;
 
 // Child programs on the system's own calls (platform/posix/): started with the
-// environment, no descriptor but their three standard ones, and every signal's
-// default action.
+// environment this object was made in, no descriptor but their three standard
+// ones, no signal blocked, and every signal's default action but those
+// catchInterruptions leaves ignored.
 class Processes {
  public:
+  Processes();
   // Starts the task, waits until it has ended and returns how it ended. Raises a
   // PlatformError naming the program when it cannot be started or waited for.
+  // Once the run is interrupted (catchInterruptions), the child is asked to stop
+  // (SIGTERM), killed when it has not ended stopGraceSeconds later, waited for,
+  // and Interrupted is raised, saying so when it had to be killed; interrupted
+  // before, no child is started.
   Termination execute(const Task& task);
-  // From now on the signals that ask a program to stop (interrupt, terminate,
-  // hang-up) no longer end this one at once: the child being waited for is asked
-  // to stop and waited for, and execute raises Interrupted, as it does for a
-  // signal that arrived before it was called.
-  void catchInterruptions();
+
+ private:
+  std::vector<std::string> environment_;
 };
 
 }  // namespace tovren

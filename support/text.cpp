@@ -41,24 +41,44 @@ std::size_t codePointStart(std::string_view text, std::size_t count) {
   return start;
 }
 
-std::string visible(std::string_view text) {
-  std::string shown;
+namespace {
+
+// `text` with each code point that `shown` writes, and each piece that is not
+// UTF-8 as U+FFFD; `shown` returns false for one it keeps as it stands.
+template <typename Show>
+std::string rewritten(std::string_view text, Show shown) {
+  std::string out;
   const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
   const auto length = static_cast<std::int64_t>(text.size());
   for (std::int64_t i = 0, start = 0; i < length; start = i) {
     UChar32 c;
     U8_NEXT(s, i, length, c);
-    bool lineBreak = c == '\n' || c == '\t' || (c == '\r' && i < length && s[i] == '\n');
-    if (c < 0 || (c >= 0x80 && c < 0xA0)) {
-      shown += "\xEF\xBF\xBD";  // U+FFFD
+    if (c < 0)
+      out += "\xEF\xBF\xBD";  // U+FFFD
+    else if (!shown(out, c, i < length ? s[i] : 0))
+      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string asUtf8(std::string_view bytes) {
+  return rewritten(bytes, [](std::string&, UChar32, std::uint8_t) { return false; });
+}
+
+std::string visible(std::string_view text) {
+  return rewritten(text, [](std::string& shown, UChar32 c, std::uint8_t next) {
+    bool lineBreak = c == '\n' || c == '\t' || (c == '\r' && next == '\n');
+    if (c >= 0x80 && c < 0xA0) {
+      shown += "\xEF\xBF\xBD";  // U+FFFD: C1 controls steer some terminals
     } else if ((c < 0x20 && !lineBreak) || c == 0x7F) {
       appendControlPicture(shown, static_cast<std::uint8_t>(c));
     } else {
-      shown.append(
-          text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      return false;
     }
-  }
-  return shown;
+    return true;
+  });
 }
 
 std::string hexadecimal(std::span<const std::uint8_t> bytes) {

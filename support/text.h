@@ -18,6 +18,9 @@ bool validUtf8(std::string_view bytes);
 // The byte offset where the last `count` code points of the UTF-8 `text` begin.
 std::size_t codePointStart(std::string_view text, std::size_t count);
 
+// `bytes` as UTF-8 text: each piece that is not UTF-8 becomes U+FFFD.
+std::string asUtf8(std::string_view bytes);
+
 // `text` made safe to show as it stands: control characters other than line
 // feeds, tabs and carriage returns before a line feed become their visible
 // pictures (a NUL becomes U+2400), and bytes that are not UTF-8 become U+FFFD.

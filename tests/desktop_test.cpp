@@ -1,6 +1,9 @@
 // The consent prompt and the failure alert as desktop dialogs under a virtual X
 // server, driven with xdotool; screenshots land in build/test-outputs.
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <chrono>
 #include <thread>
 
@@ -9,15 +12,22 @@
 namespace tovren::testing {
 namespace {
 
+// Each run has a session bus and no runtime folder, where the toolkit would make
+// its folders in the home; a request to stop closes any dialog.
 TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
-  for (const char* tool : {"Xvfb", "xdotool", "import", "convert"})
+  for (const char* tool : {"Xvfb", "xdotool", "import", "convert", "dbus-daemon"})
     if (!fs::exists(std::string("/usr/bin/") + tool)) GTEST_SKIP() << tool << " is not installed";
   int number = 90 + getpid() % 100;  // a display no other server holds
   while (fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) ++number;
   const std::string display = ":" + std::to_string(number),
                     outputs = TOVREN_BUILD_DIR "/test-outputs/";
   Running server({"/usr/bin/Xvfb", {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}});
-  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + display.substr(1)); ++i)
+  TemporaryFolder sockets;
+  Running bus({"/usr/bin/dbus-daemon",
+               {"--session", "--nofork", "--address=unix:path=" + sockets.path("bus")}});
+  for (int i = 0; i < 100 && !(fs::exists("/tmp/.X11-unix/X" + display.substr(1)) &&
+                               fs::exists(sockets.path("bus")));
+       ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   auto shell = [&](const std::string& command) {
     return runProgram({"/usr/bin/timeout", {"20", "sh", "-c", command}, {{"DISPLAY", display}}});
@@ -57,30 +67,39 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
                 {"/usr/bin/localedef", {"-i", "de_DE", "-f", "UTF-8", locales.path("de_DE.UTF-8")}})
                 .status,
             0);
+  const std::string damagedSetup = damaged.path("TOVREN.app/Contents/MacOS/tovren-setup");
   const int interrupted = 128 + SIGTERM;
   struct Case {
     std::string answer, program;  // to the consent dialog
     int status;
     bool installed;
     std::string wayland = "";  // a Wayland display also named, which cannot be opened
-  } cases[] = {
-      {"xdotool key Return", setupProgram(), 0, true, "tovren-no-such-display"},
-      {"xdotool key Escape", setupProgram(), 0, false},
-      {cancel, setupProgram(), 0, false},
-      {"xdotool key Return", damaged.path("TOVREN.app/Contents/MacOS/tovren-setup"), 1, false},
-      {"xdotool key Return", setupProgram("console-waits"), interrupted, false}};
+  } cases[] = {{"xdotool key Return", setupProgram(), 0, true, "tovren-no-such-display"},
+               {"xdotool key Escape", setupProgram(), 0, false},
+               {cancel, setupProgram(), 0, false},
+               {"xdotool key Return", damagedSetup, 1, false},
+               {"xdotool key Return", damagedSetup, interrupted, false},  // while the alert waits
+               {"xdotool key Return", setupProgram("console-waits"), interrupted, false}};
   for (const auto& c : cases) {
     Home home;
     Running program({"/usr/bin/timeout",
                      {"60", c.program},
                      {{"HOME", home.path()},
+                      {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + sockets.path("bus")},
                       {"DISPLAY", display},
                       {"WAYLAND_DISPLAY", c.wayland},
+                      {"XDG_RUNTIME_DIR", ""},
                       {"LANG", "de_DE.UTF-8"},
                       {"LOCPATH", locales.path()}}});
     answer("Set up TOVREN on this Mac", c.answer, c.installed ? "consent-dialog" : "");
     if (c.status == 1) answer(alertTitle, "xdotool key Return", "failure-alert");
-    if (c.status == interrupted) home.waitingConsole(), program.signal(SIGTERM);
+    if (c.status == interrupted && c.program == damagedSetup) {
+      shell("xdotool search --sync --onlyvisible --name '^" + alertTitle + "$'");
+    } else if (c.status == interrupted) {  // the console has the environment the program had
+      std::string console = home.waitingConsole();
+      EXPECT_EQ(contentOf("/proc/" + console + "/environ").find("NO_AT_BRIDGE"), std::string::npos);
+    }
+    if (c.status == interrupted) program.signal(SIGTERM);
     Outcome outcome = program.wait();
     EXPECT_EQ(outcome.status, c.status) << c.answer;
     if (c.status == interrupted)  // in the program's own words, after the dialog too
@@ -89,6 +108,27 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
       EXPECT_EQ(contentOf(home.console()), c.installed ? shippedConsole() : "") << c.answer;
     EXPECT_EQ(snapshot(home.path()).empty(), c.status == 0 && !c.installed) << c.answer;
   }
+  // A display that takes a connection and never answers (a stopped X server, a
+  // Wayland socket nobody serves) counts as none: the terminal prompt follows.
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  sockets.path("wayland-0").copy(address.sun_path, sizeof address.sun_path - 1);
+  int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::listen(listening, 8);
+  server.signal(SIGSTOP);
+  for (auto [variable, value] :
+       {std::pair{"DISPLAY", display}, {"WAYLAND_DISPLAY", sockets.path("wayland-0")}}) {
+    Home home;
+    Outcome outcome = runProgram({"/usr/bin/timeout",
+                                  {"--foreground", "20", setupProgram()},
+                                  {{"HOME", home.path()}, {variable, value}},
+                                  "2\n"});
+    EXPECT_EQ(outcome.status, 0) << variable;
+    EXPECT_TRUE(outcome.terminal.ends_with("Choose a number (Return for 1): ")) << outcome.terminal;
+  }
+  server.signal(SIGCONT);
+  ::close(listening);
 }
 
 }  // namespace

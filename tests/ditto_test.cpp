@@ -1,5 +1,7 @@
 // The unpacker against hostile archives and those of other tools.
 
+#include <set>
+
 #include "tests/test.h"
 #include "tests/zip.h"
 
@@ -11,6 +13,23 @@ std::vector<Entry> files(int count, std::size_t size) {
   while (count--)
     entries.push_back({"f" + std::to_string(count), std::string(size, 'x'), S_IFREG | 0644});
   return entries;
+}
+
+// A file "l0" and links "l1" to "l`length`", each to the one before: following the
+// last passes through length - 1 links.
+std::vector<Entry> chain(int length) {
+  std::vector<Entry> entries{{"l0", "x", S_IFREG | 0644}};
+  for (int i = 1; i <= length; ++i)
+    entries.push_back({"l" + std::to_string(i), "l" + std::to_string(i - 1), S_IFLNK | 0777});
+  return entries;
+}
+
+// The folder a chain of `length` unpacks to, as snapshot shows it.
+std::string unpackedChain(int length) {
+  std::set<std::string> lines{"l0 644 [x]\n"};
+  for (int i = 1; i <= length; ++i)
+    lines.insert("l" + std::to_string(i) + " 777 -> l" + std::to_string(i - 1) + "\n");
+  return std::accumulate(lines.begin(), lines.end(), std::string("unpacked: "));
 }
 
 // Each archive is refused with one line naming the entry and the reason, or
@@ -90,6 +109,15 @@ TEST(Ditto, HostileAndForeignArchivesAreRefusedOrUnpackedInsideTheFolder) {
          return zip({{"out", "up/../sentinel", S_IFLNK | 0777}, {"up", ".", S_IFLNK | 0777}});
        },
        "entry \"up\": with it, the symbolic link \"out\" leads outside"},
+      {"a chain of links that passes through 40, as many as the system follows",
+       [](auto&) { return zip(chain(41)); }, unpackedChain(41)},
+      {"one that passes through 41", [](auto&) { return zip(chain(42)); },
+       "entry \"l42\": its symbolic link passes through more than 40 links"},
+      {"a loop of links",
+       [](auto&) {
+         return zip({{"a", "b", S_IFLNK | 0777}, {"b", "a", S_IFLNK | 0777}});
+       },
+       "entry \"b\": its symbolic link passes through more than 40 links"},
       {"link, then a file through it",
        [](auto&) {
          return zip(

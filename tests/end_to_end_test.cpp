@@ -85,21 +85,30 @@ TEST(EndToEnd, TheSampleVendorConsoleIsSetUpOnceAndUpdatedOnce) {
 }
 
 // Also where a display is named that cannot be opened: the alerts fall back.
-TEST(EndToEnd, DeclinedOrUnaskableConsentLeavesTheHomeAsItWas) {
+// Ctrl-C at the prompt ends the run at once, with its one line.
+TEST(EndToEnd, DeclinedInterruptedOrUnaskableConsentLeavesTheHomeAsItWas) {
+  const std::string number = "Choose a number (Return for 1): ";
   struct Case {
     std::optional<std::string> typed, plist;
-    std::string shown;
+    std::string shown, interruptAt = "";
   } cases[] = {{"2\n", {}, firstPrompt},
                {"\x04", {}, firstPrompt + "\n"},
-               {"x\n2\n", {}, firstPrompt + "Choose a number (Return for 1): "},
+               {"x\n2\n", {}, firstPrompt + number},
                {"2\n", marker + "0.0.1-", updatePrompt},
+               {"", {}, firstPrompt + "Setup was interrupted by signal 2 (Interrupt).\n", number},
                {{}, {}, "Set up TOVREN on this Mac\n\nThen connect your Quillet"}};
   for (const auto& c : cases) {
     Home home;
     if (c.plist) home.plist(*c.plist);
     std::string before = snapshot(home.path());
-    Outcome outcome = home.run({{"DISPLAY", ":3999"}}, c.typed);
-    EXPECT_EQ(outcome.status, 0);
+    Outcome outcome = runProgram({setupProgram(),
+                                  {},
+                                  {{"DISPLAY", ":3999"}, {"HOME", home.path()}},
+                                  c.typed,
+                                  {},
+                                  {},
+                                  c.interruptAt});
+    EXPECT_EQ(outcome.status, c.interruptAt.empty() ? 0 : 128 + SIGINT);
     EXPECT_EQ(snapshot(home.path()), before);
     EXPECT_TRUE((c.typed ? outcome.terminal : outcome.errorOutput).starts_with(c.shown))
         << outcome.terminal << outcome.errorOutput;
@@ -160,6 +169,15 @@ TEST(EndToEnd, FailingConsoleShowsItsExitAndItsOwnOutput) {
     EXPECT_TRUE(fifo ? fs::is_fifo(home.path(launchAgent))
                      : fs::is_directory(home.path(launchAgent)));
   }
+  // Ctrl-C while the alert waits ends the run at once, with its one line.
+  Home home;
+  home.plist();
+  Outcome stopped = runProgram(
+      {setupProgram("console-exits-3"), {}, {{"HOME", home.path()}}, "", {}, {}, "Press Return: "});
+  EXPECT_EQ(stopped.status, 128 + SIGINT);
+  EXPECT_TRUE(
+      stopped.terminal.ends_with("Press Return: Setup was interrupted by signal 2 (Interrupt).\n"))
+      << stopped.terminal;
   TOVREN_LINUX_ONLY("refuses ICU to the program through the preload shim");
   EXPECT_TRUE(contentOf(logs.path("log")).starts_with("1 dlopen "))
       << "ICU was asked for, and refused";
@@ -345,6 +363,11 @@ TEST(EndToEnd, TheLimitsOfASessionEndInOneClearAlertAndLeaveNothingBehind) {
        "Setup stopped",
        "exec \"$0\" </dev/null"},
 #endif
+      // Met only by the program's own write: its reservation of room when the console failed.
+      {"a limit the program itself meets",
+       {{RLIMIT_FSIZE, 64 << 10}},
+       "Setup stopped (exit 3).\n\nconsole: cannot reach the session service",
+       "exec \"$0\""},
       {"standard error a pipe whose reader is gone",
        {},
        "",

@@ -20,10 +20,11 @@ struct Operation {
 
 void firstInstallation(const Home&) {}
 
+// An update, in a .tovren others may read: the run makes it private.
 void update(const Home& home) {
   home.plist("<string>" + marker + "0.0.1-" + rowName + "</string>");
   fs::create_directories(home.tools());
-  fs::permissions(home.path(".tovren"), fs::perms(0700)),
+  fs::permissions(home.path(".tovren"), fs::perms(0755)),
       fs::permissions(home.tools(), fs::perms(0700));
   writeFile(home.tools("setup.log"), "old output\n");
   writeFile(home.tools("console-0.0.1-" + rowName), "older console");
@@ -38,7 +39,7 @@ Outcome shimmedRun(const Home& home, long at, const std::string& action,
   TemporaryFolder logs;
   std::string bundle = fs::path(program).parent_path().parent_path().parent_path();
   auto environment =
-      shimmed(home.path() + ":" + bundle + ":/proc/self/exe", logs.path("log"), at, action);
+      shimmed(home.path() + ":" + bundle + ":/proc/self/exe:signal:", logs.path("log"), at, action);
   if (error) environment["TOVREN_SHIM_ERRNO"] = std::to_string(error);
   Outcome outcome = home.run(environment, "1\n\n", program);
   std::istringstream lines(contentOf(logs.path("log")));
@@ -173,6 +174,17 @@ TEST(Faults, OutOfMemoryEndsARunOnlyWhereItNeedsTheBytesAndWhatIsInPlaceTakesLit
   EXPECT_EQ(replaced.status, 0) << replaced.terminal;
   EXPECT_LT(replaced.peakKiB, 64 << 10) << "KiB";
   EXPECT_EQ(contentOf(large.console()), shippedConsole());
+  // An archive of a gibibyte, sparse, is only hashed: it is damaged, however large.
+  Home damaged;
+  fs::copy(mainBundle, damaged.path("TOVREN.app"), fs::copy_options::recursive);
+  fs::resize_file(damaged.path("TOVREN.app/Contents/Resources/" + archiveName),
+                  std::uintmax_t{1} << 30);
+  Outcome refused =
+      damaged.run({}, "1\n\n", damaged.path("TOVREN.app/Contents/MacOS/tovren-setup"));
+  EXPECT_NE(refused.terminal.find("The setup archive did not pass verification."),
+            std::string::npos)
+      << refused.terminal;
+  EXPECT_LT(refused.peakKiB, 64 << 10) << "KiB";
   const std::set<std::string> inPlace = {consoleName, fs::path(launchAgent).filename(),
                                          "setup.log"};
   for (std::string bundle : {"", "console-exits-3"}) {  // the second reads its log
@@ -235,6 +247,34 @@ TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
                                        " (" + ::strsignal(signal) + ").\n");
     EXPECT_NE(::kill(std::stoi(pid), 0), 0) << "the console was stopped";
     EXPECT_EQ(home.count("."), 0);
+  }
+}
+
+// Started with a stop signal ignored (nohup, a script's background job), a run
+// and its console keep it ignored, and the run installs when the signal comes, as
+// a terminal sends it, to both. A console that ignores the request to stop is
+// killed once the grace period is over, and the line says so.
+TEST(Concurrency, AStopSignalIgnoredAtStartStaysIgnoredAndAConsoleThatIgnoresOneIsKilled) {
+  for (int signal : {SIGHUP, SIGINT, SIGTERM, 0}) {
+    Home home;
+    home.plist();
+    std::string ignore = signal ? "trap '' " + std::to_string(signal) + "; " : "";
+    Running run({"/bin/bash",
+                 {"-c", ignore + "exec \"$0\"", setupProgram("console-waits")},
+                 {{"HOME", home.path()}, {"CONSOLE_IGNORES_STOP", signal ? "" : "1"}}});
+    std::string pid = home.waitingConsole();
+    ASSERT_FALSE(pid.empty()) << "the console started";
+    run.signal(signal ? signal : SIGTERM, true);
+    ::usleep(200000);
+    if (signal) ::kill(std::stoi(pid), SIGUSR1);  // the console finishes
+    Outcome outcome = run.wait(stopGraceSeconds + 5);
+    EXPECT_EQ(outcome.status, signal ? 0 : 128 + SIGTERM) << signal << outcome.errorOutput;
+    EXPECT_EQ(outcome.errorOutput,
+              signal ? ""
+                     : "Setup was interrupted by signal 15 (" + std::string(::strsignal(SIGTERM)) +
+                           "). " + consoleName + " did not stop within " +
+                           std::to_string(stopGraceSeconds) + " seconds and was killed.\n");
+    EXPECT_EQ(::kill(std::stoi(pid), 0), -1) << "the console ended";
   }
 }
 

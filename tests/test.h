@@ -59,6 +59,12 @@ namespace tovren::testing {
 
 namespace fs = std::filesystem;
 
+// Allocations as a row asks for them (tests/allocations.cpp): each sets errno, as
+// a successful malloc may; the first of at least `failingAllocation` bytes fails,
+// once, as when a run runs out of memory.
+extern bool allocationsSetErrno;
+extern std::size_t failingAllocation;
+
 // The constants of the build, and the row this test program is built for.
 const std::string version(constants::consoleVersion), rowName(TOVREN_ROW),
     launchAgent(constants::launchAgent), marker(constants::versionMarker),
@@ -146,6 +152,7 @@ struct Launch {
   std::optional<std::string> typed = std::nullopt;      // typed on a terminal; none: no terminal
   std::optional<int> killAfterMicroseconds = std::nullopt;
   std::map<int, rlim_t> limits = {};  // e.g. RLIMIT_FSIZE: the value it starts with
+  std::string interruptAt = "";       // once the terminal shows it, Ctrl-C is typed there
 };
 
 // In the child: the launch's environment (no display unless it names one) and
@@ -153,6 +160,9 @@ struct Launch {
 // the test runner left open.
 [[noreturn]] inline void execute(const Launch& launch) {
   for (int descriptor = 3; descriptor < 1024; ++descriptor) ::close(descriptor);
+  // A run in this process blocks the signals it waits for; a program starts with none.
+  sigset_t none;
+  sigemptyset(&none), ::sigprocmask(SIG_SETMASK, &none, nullptr);
   ::unsetenv("DISPLAY"), ::unsetenv("WAYLAND_DISPLAY");
   for (const auto& [key, value] : launch.environment) ::setenv(key.c_str(), value.c_str(), 1);
   for (const auto& [resource, value] : launch.limits) {
@@ -216,7 +226,8 @@ class Running {
     ::kill(child_, SIGKILL);
     return wait();
   }
-  void signal(int number) const { ::kill(child_, number); }
+  // To the program, or as a terminal sends it, to its whole process group.
+  void signal(int number, bool group = false) const { ::kill(group ? -child_ : child_, number); }
 
  private:
   TemporaryFolder errors_;
@@ -238,7 +249,7 @@ inline Outcome runProgram(const Launch& launch) {
   if (child == 0) ::close(terminal), ::login_tty(program), execute(launch);
   // The terminal keeps typed lines until the program reads them; then it reads the
   // end of input, so a program that asks more than the test typed ends instead of waiting.
-  const std::string typed = *launch.typed + "\x04";
+  const std::string typed = *launch.typed + (launch.interruptAt.empty() ? "\x04" : "");
   if (child < 0 || ::write(terminal, typed.data(), typed.size()) < 0)
     throw std::runtime_error("fork");
   // This side holds the program's end open too: once every holder has closed it, a
@@ -251,9 +262,13 @@ inline Outcome runProgram(const Launch& launch) {
                               ::write(program, end.data(), end.size());
   });
   char buffer[4096];
-  for (ssize_t n; !outcome.terminal.ends_with(end) &&
-                  ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));)
+  for (ssize_t n;
+       !outcome.terminal.ends_with(end) &&
+       ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));) {
     outcome.terminal.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    if (!launch.interruptAt.empty() && outcome.terminal.ends_with(launch.interruptAt))
+      ::write(terminal, "\x03", 1);
+  }
   waiter.join();
   ::close(terminal), ::close(program);
   if (outcome.terminal.ends_with(end))

@@ -33,7 +33,7 @@ foreach(sample_version 1.4.2 1.5.0)
   list(APPEND test_bundles sample-${sample_version}-setup)
 endforeach()
 
-add_executable(tovren_tests app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
+add_executable(tovren_tests tests/allocations.cpp app/entry_test.cpp install/failure_message_test.cpp install/installation_test.cpp
   install/runner_test.cpp manifest/setup_manifest_test.cpp support/location_test.cpp
   platform/posix/file_manager_test.cpp tests/vendor_archive_test.cpp tests/end_to_end_test.cpp
   unpacker/zip_listing_test.cpp)

@@ -14,12 +14,13 @@ cd "$(dirname "$0")/.."
 # Python for archives written by its zipfile module; zlib for the checksums of
 # archives the tests write byte by byte; file to tell an Arm program; the formatter;
 # the locale sources a test compiles a German locale from; exFAT through FUSE, a
-# disk that keeps no permissions.
+# disk that keeps no permissions; access lists; a session bus for the dialogs.
 # The rest only for the other builds: the Arm and macOS tool chains, and clang
 # with its sanitizer runtime.
 quick=false
 [ "${1:-}" = --quick ] && quick=true
-packages=(xvfb xauth xdotool imagemagick python3 zlib1g-dev file clang-format locales exfat-fuse exfatprogs)
+packages=(xvfb xauth xdotool imagemagick python3 zlib1g-dev file clang-format locales exfat-fuse exfatprogs
+          acl dbus-daemon)
 $quick || packages+=(--arm64 --macos clang libclang-rt-14-dev)
 tools/prerequisites.sh "${packages[@]}"
 jobs=$(nproc)

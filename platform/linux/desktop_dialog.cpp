@@ -4,11 +4,15 @@
 #include "platform/desktop_dialog.h"
 
 #include <gtk/gtk.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <memory>
 
+#include "platform/interruption.h"
+#include "platform/linux/display.h"
 #include "platform/posix/library.h"
+#include "platform/posix/signals.h"
 
 namespace tovren {
 
@@ -33,7 +37,28 @@ struct Toolkit {
   decltype(&gtk_widget_destroy) destroy;
   decltype(&gtk_events_pending) eventsPending;
   decltype(&gtk_main_iteration) mainIteration;
+  decltype(&gtk_dialog_response) respond;
+  decltype(&g_timeout_add) timeoutAdd;
+  decltype(&g_source_remove) sourceRemove;
 };
+
+// How long a display may take to answer before it counts as none.
+constexpr std::chrono::seconds displayBound(2);
+// How often a dialog looks whether the run was asked to stop.
+constexpr guint interruptionLook = 100;  // milliseconds
+
+// Without a runtime folder of the user's, the toolkit's settings and its
+// accessibility bridge would make their folders in the home, which a declined
+// run leaves untouched: both are kept in this process. The children do not see
+// it: they get the environment the program was started with.
+void keepOutOfTheHome() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  struct stat status {};
+  if (runtime && *runtime == '/' && ::stat(runtime, &status) == 0 && S_ISDIR(status.st_mode))
+    return;
+  ::setenv("GSETTINGS_BACKEND", "memory", 1);
+  ::setenv("NO_AT_BRIDGE", "1", 1);
+}
 
 // The toolkit, when it can be loaded and can open a display of the `backends`
 // (in order); none otherwise. Only the kinds of display that are named are tried:
@@ -60,8 +85,11 @@ std::optional<Toolkit> loadToolkit(const char* backends) {
       gtk.find("gtk_window_present", t.present) && gtk.find("gtk_dialog_run", t.run) &&
       gtk.find("gtk_widget_destroy", t.destroy) &&
       gtk.find("gtk_events_pending", t.eventsPending) &&
-      gtk.find("gtk_main_iteration", t.mainIteration);
+      gtk.find("gtk_main_iteration", t.mainIteration) &&
+      gtk.find("gtk_dialog_response", t.respond) && gtk.find("g_timeout_add", t.timeoutAdd) &&
+      gtk.find("g_source_remove", t.sourceRemove);
   if (!found) return std::nullopt;
+  keepOutOfTheHome();
   allowBackends(backends);
   // Left to itself the toolkit switches the whole program to the user's locale,
   // and later alerts would mix languages and number formats.
@@ -100,10 +128,14 @@ class DesktopDialog : public Dialog {
     if (first) gtk_.grabFocus(first);
     if (front_) gtk_.setKeepAbove(window, TRUE);
     gtk_.present(window);
+    Look look{gtk_, reinterpret_cast<GtkDialog*>(dialog), 0};
+    look.source = gtk_.timeoutAdd(interruptionLook, closeIfInterrupted, &look);
     int response = gtk_.run(reinterpret_cast<GtkDialog*>(dialog));
+    if (look.source) gtk_.sourceRemove(look.source);
     owned.reset();  // the window goes once the toolkit has handled its last events
     while (gtk_.eventsPending()) gtk_.mainIteration();
     front_ = false;
+    raiseIfInterrupted();
     return response >= firstButton ? response : noButton;  // closed without a button
   }
 
@@ -116,6 +148,20 @@ class DesktopDialog : public Dialog {
       gtk_.setSelectable(reinterpret_cast<GtkLabel*>(item->data), TRUE);
   }
 
+  // A dialog's look whether the run was asked to stop, which then closes it.
+  struct Look {
+    const Toolkit& gtk;
+    GtkDialog* dialog;
+    guint source;
+  };
+  static gboolean closeIfInterrupted(gpointer data) {
+    auto* look = static_cast<Look*>(data);
+    if (!interrupted()) return G_SOURCE_CONTINUE;
+    look->source = 0;
+    look->gtk.respond(look->dialog, GTK_RESPONSE_NONE);
+    return G_SOURCE_REMOVE;
+  }
+
   Toolkit gtk_;
   bool front_ = false;
 };
@@ -125,7 +171,9 @@ class DesktopDialog : public Dialog {
 std::unique_ptr<Dialog> openDesktopDialog() {
   auto named = [](const char* variable) { return std::getenv(variable) && *std::getenv(variable); };
   // Wayland first; X11 too when it is named, should the Wayland display not open.
-  bool wayland = named("WAYLAND_DISPLAY"), x11 = named("DISPLAY");
+  // A display that does not answer counts as none.
+  Answer wayland = named("WAYLAND_DISPLAY") ? waylandAnswers(displayBound) : std::nullopt,
+         x11 = named("DISPLAY") ? x11Answers(displayBound) : std::nullopt;
   if (!wayland && !x11) return nullptr;
   std::optional<Toolkit> toolkit = loadToolkit(wayland && x11 ? "wayland,x11"
                                                : wayland      ? "wayland"

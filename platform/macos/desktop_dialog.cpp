@@ -2,13 +2,18 @@
 // application object, so the program stays a plain process that the window
 // server shows alerts for. The frameworks are loaded when a dialog is opened;
 // their headers are not needed, so each function's type is written here as
-// Apple's documentation gives it (CFUserNotification.h, CFString.h, AuthSession.h).
+// Apple's documentation gives it (CFUserNotification.h, CFString.h,
+// CFDictionary.h, AuthSession.h).
 #include "platform/desktop_dialog.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "platform/interruption.h"
 #include "platform/posix/library.h"
+#include "platform/posix/signals.h"
 
 namespace tovren {
 
@@ -19,11 +24,15 @@ using CFOptionFlags = unsigned long;
 using CreateString = CFStringRef (*)(const void* allocator, const std::uint8_t* bytes, long size,
                                      std::uint32_t encoding, unsigned char external);
 using Release = void (*)(const void* object);
-using DisplayAlert = std::int32_t (*)(double timeout, CFOptionFlags flags, const void* icon,
-                                      const void* sound, const void* localization,
-                                      CFStringRef header, CFStringRef message,
-                                      CFStringRef defaultButton, CFStringRef alternateButton,
-                                      CFStringRef otherButton, CFOptionFlags* response);
+using CreateDictionary = const void* (*)(const void* allocator, const void** keys,
+                                         const void** values, long count,
+                                         const void* keyCallBacks, const void* valueCallBacks);
+using CreateNotification = const void* (*)(const void* allocator, double timeout,
+                                           CFOptionFlags flags, std::int32_t* error,
+                                           const void* dictionary);
+using ReceiveResponse = std::int32_t (*)(const void* notification, double timeout,
+                                         CFOptionFlags* response);
+using Cancel = std::int32_t (*)(const void* notification);
 using GetSessionInfo = std::int32_t (*)(std::uint32_t session, std::uint32_t* id,
                                         std::uint32_t* attributes);
 
@@ -33,11 +42,20 @@ constexpr CFOptionFlags responseMask = 3;            // the response in the low 
 constexpr CFOptionFlags cancelResponse = 3;          // kCFUserNotificationCancelResponse
 constexpr std::uint32_t callerSession = 0xffffffff;  // callerSecuritySession
 constexpr std::uint32_t hasGraphicAccess = 0x0010;   // sessionHasGraphicAccess
+// How long each wait for the answer lasts before the run looks whether it was
+// asked to stop.
+constexpr double interruptionLook = 0.1;  // seconds
 
 struct CoreFoundation {
   CreateString createString;
   Release release;
-  DisplayAlert displayAlert;
+  CreateDictionary createDictionary;
+  CreateNotification create;
+  ReceiveResponse receive;
+  Cancel cancel;
+  const void *keyCallBacks, *valueCallBacks;
+  // The header, message and the three buttons' keys.
+  const CFStringRef* keys[5];
 };
 
 // Whether this login can show windows: not one over ssh, nor a daemon's.
@@ -52,10 +70,20 @@ bool windowServerSession() {
 std::optional<CoreFoundation> loadCoreFoundation() {
   Library library("/System/Library/Frameworks/CoreFoundation.framework/CoreFoundation");
   CoreFoundation f{};
-  if (library.find("CFStringCreateWithBytes", f.createString) &&
-      library.find("CFRelease", f.release) &&
-      library.find("CFUserNotificationDisplayAlert", f.displayAlert))
-    return f;
+  const char* keys[] = {"kCFUserNotificationAlertHeaderKey", "kCFUserNotificationAlertMessageKey",
+                        "kCFUserNotificationDefaultButtonTitleKey",
+                        "kCFUserNotificationAlternateButtonTitleKey",
+                        "kCFUserNotificationOtherButtonTitleKey"};
+  bool found = library.find("CFStringCreateWithBytes", f.createString) &&
+               library.find("CFRelease", f.release) &&
+               library.find("CFDictionaryCreate", f.createDictionary) &&
+               library.find("CFUserNotificationCreate", f.create) &&
+               library.find("CFUserNotificationReceiveResponse", f.receive) &&
+               library.find("CFUserNotificationCancel", f.cancel) &&
+               library.find("kCFTypeDictionaryKeyCallBacks", f.keyCallBacks) &&
+               library.find("kCFTypeDictionaryValueCallBacks", f.valueCallBacks);
+  for (int i = 0; i < 5; ++i) found = found && library.find(keys[i], f.keys[i]);
+  if (found) return f;
   return std::nullopt;
 }
 
@@ -67,26 +95,40 @@ class DesktopDialog : public Dialog {
   void bringToFront() override {}
 
   // The first button is the default one (Return), the second the alternate and
-  // the third the other; closed without a button, the alert answers none.
+  // the third the other; closed without a button, the alert answers none. The
+  // answer is waited for in short waits, between which a request to stop
+  // withdraws the alert and ends the run.
   int run(const Alert& alert) override {
-    String header = string(alert.messageText), message = string(alert.informativeText);
-    String buttons[3] = {String(nullptr, cf_.release), String(nullptr, cf_.release),
-                         String(nullptr, cf_.release)};
-    for (std::size_t i = 0; i < alert.buttons.size() && i < 3; ++i)
-      buttons[i] = string(alert.buttons[i]);
+    std::vector<Object> texts;
+    std::vector<const void*> keys, values;
+    std::string parts[2] = {alert.messageText, alert.informativeText};
+    for (std::size_t i = 0; i < 2 + alert.buttons.size() && i < 5; ++i) {
+      texts.push_back(string(i < 2 ? parts[i] : alert.buttons[i - 2]));
+      keys.push_back(*cf_.keys[i]), values.push_back(texts.back().get());
+    }
+    Object dictionary(cf_.createDictionary(nullptr, keys.data(), values.data(),
+                                           static_cast<long>(keys.size()), cf_.keyCallBacks,
+                                           cf_.valueCallBacks),
+                      cf_.release);
+    std::int32_t error = 0;
+    Object notification(cf_.create(nullptr, 0, noteAlertLevel, &error, dictionary.get()),
+                        cf_.release);
+    if (!notification) return noButton;
     CFOptionFlags response = cancelResponse;
-    if (cf_.displayAlert(0, noteAlertLevel, nullptr, nullptr, nullptr, header.get(), message.get(),
-                         buttons[0].get(), buttons[1].get(), buttons[2].get(), &response) != 0)
-      return noButton;
+    while (cf_.receive(notification.get(), interruptionLook, &response) != 0)
+      if (interrupted()) {
+        cf_.cancel(notification.get());
+        raiseIfInterrupted();
+      }
     response &= responseMask;
     return response == cancelResponse ? noButton : firstButton + static_cast<int>(response);
   }
 
  private:
-  using String = std::unique_ptr<const CFString, Release>;
+  using Object = std::unique_ptr<const void, Release>;
 
-  String string(const std::string& text) const {
-    return String(cf_.createString(nullptr, reinterpret_cast<const std::uint8_t*>(text.data()),
+  Object string(const std::string& text) const {
+    return Object(cf_.createString(nullptr, reinterpret_cast<const std::uint8_t*>(text.data()),
                                    static_cast<long>(text.size()), utf8Encoding, 0),
                   cf_.release);
   }

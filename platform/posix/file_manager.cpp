@@ -14,8 +14,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/interruption.h"
 #include "platform/posix/descriptors.h"
 #include "platform/posix/files.h"
+#include "platform/posix/signals.h"
 #include "support/error.h"
 
 namespace tovren {
@@ -249,11 +251,17 @@ std::vector<std::string> FileManager::names(const Location& folder) {
   return names;
 }
 
+// The lock is tried every tenth of a second: a wait in flock itself would not wake
+// for a request to stop, which stays blocked but while the program waits.
 FileHandle FileManager::lock(const Location& folder) {
   FileHandle opened = openFolder(folder.path());
   if (opened.descriptor() < 0) throwSystemError("Could not lock", folder.path(), opened.error());
-  while (::flock(opened.descriptor(), LOCK_EX) != 0)
-    if (errno != EINTR) throwSystemError("Could not lock", folder.path(), errno);
+  while (::flock(opened.descriptor(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR)
+      throwSystemError("Could not lock", folder.path(), errno);
+    waitForSignal(-1, std::chrono::milliseconds(100), "Could not lock \"" + folder.path() + "\"");
+    raiseIfInterrupted();
+  }
   return opened;
 }
 

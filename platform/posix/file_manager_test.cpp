@@ -9,33 +9,12 @@
 namespace tovren::testing {
 namespace {
 
-bool allocationsSetErrno = false;
-
 // How the system refuses to set the mode of a link itself.
 #ifdef __APPLE__
 const std::string linkModeRefused = "Too many levels of symbolic links";
 #else
 const std::string linkModeRefused = "Operation not supported";
 #endif
-
-}  // namespace
-}  // namespace tovren::testing
-
-// Allocations that set errno, as a successful malloc may, while a row asks for them.
-void* operator new(std::size_t size) {
-  void* memory = std::malloc(size ? size : 1);
-  if (!memory) throw std::bad_alloc();
-  if (tovren::testing::allocationsSetErrno) errno = ENOMEM;
-  return memory;
-}
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // this new is malloc
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-#pragma GCC diagnostic pop
-
-namespace tovren::testing {
-namespace {
 
 // What each operation did to the tree, or what it raised.
 TEST(FileManager, OperationsNeverFollowALinkAtTheirLocationOrOutOfATree) {

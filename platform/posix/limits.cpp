@@ -4,12 +4,20 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <cerrno>
+
+#include "platform/posix/signals.h"
+#include "support/error.h"
+
 namespace tovren {
 
-// Children still start with every signal's default action.
+// Children still start with both at their default action.
 void keepWritesFromSignalling() {
-  ::signal(SIGPIPE, SIG_IGN);
-  ::signal(SIGXFSZ, SIG_IGN);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  for (int signal : {SIGPIPE, SIGXFSZ})
+    if (sigemptyset(&ignore.sa_mask) != 0 || ::sigaction(signal, &ignore, nullptr) != 0)
+      throwSystemError(("Could not ignore " + described(signal)).c_str(), "", errno);
 }
 
 std::optional<std::uint64_t> fileSizeLimit() {

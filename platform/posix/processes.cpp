@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cstring>
+#include <chrono>
 
+#include "platform/posix/signals.h"
 #include "platform/posix/spawn.h"
 #include "support/error.h"
 
@@ -19,15 +19,28 @@ namespace tovren {
 
 namespace {
 
-// Owns the spawn file actions and attributes for the length of one launch.
+// The spawn file actions and attributes of one launch: the child's standard
+// descriptors, its folder, and signals at their defaults, none blocked.
 class SpawnSettings {
  public:
-  explicit SpawnSettings(const std::string& program) : program_(program) {
+  explicit SpawnSettings(const Task& task) : program_(task.executable.path()) {
     check(posix_spawn_file_actions_init(&actions_));
     if (int code = posix_spawnattr_init(&attributes_)) {
       posix_spawn_file_actions_destroy(&actions_);
       check(code);
     }
+    int output = task.output.descriptor();
+    // Order matters: the log goes to 1 and 2 before 0 is replaced, in case the log
+    // itself is descriptor 0.
+    check(posix_spawn_file_actions_adddup2(&actions_, output, 1));
+    check(posix_spawn_file_actions_adddup2(&actions_, output, 2));
+    check(posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0));
+    sigset_t defaults = defaultInChildren(), none;
+    sigemptyset(&none);
+    check(posix_spawnattr_setsigdefault(&attributes_, &defaults));
+    check(posix_spawnattr_setsigmask(&attributes_, &none));
+    check(posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
+    check(confineChild(&actions_, &attributes_, task.workingFolder.path()));
   }
   ~SpawnSettings() {
     posix_spawnattr_destroy(&attributes_);
@@ -35,27 +48,34 @@ class SpawnSettings {
   }
   SpawnSettings(const SpawnSettings&) = delete;
   SpawnSettings& operator=(const SpawnSettings&) = delete;
-  posix_spawn_file_actions_t* actions() { return &actions_; }
-  posix_spawnattr_t* attributes() { return &attributes_; }
+
+  // Starts the program with `arguments` after its own name, its absolute path as
+  // it would record it; returns its process number.
+  pid_t spawn(const std::vector<std::string>& arguments,
+              const std::vector<std::string>& environment) {
+    std::vector<std::string> texts = arguments, variables = environment;
+    texts.insert(texts.begin(), program_);
+    std::vector<char*> argv, envp;
+    for (auto& text : texts) argv.push_back(text.data());
+    for (auto& variable : variables) envp.push_back(variable.data());
+    argv.push_back(nullptr), envp.push_back(nullptr);
+    pid_t child = 0;
+    check(
+        ::posix_spawn(&child, program_.c_str(), &actions_, &attributes_, argv.data(), envp.data()));
+    return child;
+  }
+
+ private:
   // Raises the error a setting reports, as one that keeps the program from
   // starting.
   void check(int code) const {
     if (code != 0) throwSystemError("Could not start", program_, code);
   }
 
- private:
   posix_spawn_file_actions_t actions_;
   posix_spawnattr_t attributes_;
   const std::string& program_;
 };
-
-// The last signal that asked the run to stop, once catchInterruptions was called.
-volatile std::sig_atomic_t interruption = 0;
-
-void noteInterruption(int signal) { interruption = signal; }
-
-// Only wakes the wait for a child.
-void noteChild(int) {}
 
 // The termination status of a child whose status waitpid gave as `waitStatus`:
 // its exit status, or 128 + N when signal N ended it.
@@ -63,109 +83,55 @@ int terminationStatus(int waitStatus) {
   return WIFSIGNALED(waitStatus) ? 128 + WTERMSIG(waitStatus) : WEXITSTATUS(waitStatus);
 }
 
-// "signal N (its name)".
-std::string described(int signal) {
-  return "signal " + std::to_string(signal) + " (" + ::strsignal(signal) + ")";
-}
-
-void raiseIfInterrupted() {
-  if (int signal = interruption)
-    throw Interrupted(signal, "Setup was interrupted by " + described(signal) + ".");
-}
-
-// The signals a wait for a child wakes for, blocked while the scope lasts, so
-// that none can land between a look at what happened and the wait: the wait
-// unblocks them atomically.
-class WakingSignals {
- public:
-  WakingSignals() {
-    constexpr int waking[] = {SIGCHLD, SIGINT, SIGTERM, SIGHUP};
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    for (int signal : waking) sigaddset(&blocked, signal);
-    ::sigprocmask(SIG_BLOCK, &blocked, &before_);
-    // Whatever mask the program was started with, the wait wakes for these.
-    waiting_ = before_;
-    for (int signal : waking) sigdelset(&waiting_, signal);
-  }
-  ~WakingSignals() { ::sigprocmask(SIG_SETMASK, &before_, nullptr); }
-  WakingSignals(const WakingSignals&) = delete;
-  WakingSignals& operator=(const WakingSignals&) = delete;
-  // Returns once a signal has been handled.
-  void wait() const { ::sigsuspend(&waiting_); }
-
- private:
-  sigset_t before_, waiting_;
+// A child that has not ended after being asked to stop: it is killed once
+// stopGraceSeconds have passed.
+struct Stopping {
+  std::chrono::steady_clock::time_point deadline;
+  bool killed = false;
 };
 
-// Waits for the child; when the run is interrupted meanwhile, asks the child to
-// stop first, then raises.
-Termination waitFor(pid_t child, const std::string& program, const WakingSignals& signals) {
+// Waits for the child; once the run is interrupted, stops it and raises.
+Termination waitFor(pid_t child, const Task& task) {
+  const std::string& program = task.executable.path();
+  std::optional<Stopping> stopping;
   for (;;) {
-    if (interruption) ::kill(child, SIGTERM);
     int status = 0;
     pid_t ended = ::waitpid(child, &status, WNOHANG);
     if (ended < 0 && errno != EINTR) throwSystemError("Could not wait for", program, errno);
+    if (ended == child && interruption())
+      throw Interrupted(interruption(),
+                        interruptionText() +
+                            (stopping && stopping->killed
+                                 ? " " + task.executable.name() + " did not stop within " +
+                                       std::to_string(stopGraceSeconds) + " seconds and was killed."
+                                 : ""));
     if (ended == child) {
-      raiseIfInterrupted();
       int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
       return {terminationStatus(status), signal ? described(signal) : "", signal == SIGXFSZ};
     }
-    signals.wait();
+    auto now = std::chrono::steady_clock::now();
+    if (interruption() && !stopping)
+      ::kill(child, SIGTERM), stopping = Stopping{now + std::chrono::seconds(stopGraceSeconds)};
+    if (stopping && !stopping->killed && now >= stopping->deadline)
+      ::kill(child, SIGKILL), stopping->killed = true;
+    std::optional<std::chrono::milliseconds> left;
+    if (stopping && !stopping->killed)
+      left = std::chrono::ceil<std::chrono::milliseconds>(stopping->deadline - now);
+    waitForSignal(-1, left, "Could not wait for \"" + program + "\"");
   }
 }
 
 }  // namespace
 
-void Processes::catchInterruptions() {
-  struct sigaction action {};
-  action.sa_handler = noteInterruption;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+Processes::Processes() {
+  for (char** variable = environ; variable && *variable; ++variable)
+    environment_.emplace_back(*variable);
 }
 
 Termination Processes::execute(const Task& task) {
-  WakingSignals signals;
   raiseIfInterrupted();
-  // A handler, so that the wait wakes when the child ends. Started with SIGCHLD
-  // ignored, as some launchers leave it, this program's children would instead be
-  // reaped by the system and never found by waitpid.
-  struct sigaction action {};
-  action.sa_handler = noteChild;
-  action.sa_flags = SA_NOCLDSTOP;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGCHLD, &action, nullptr);
-  const std::string& program = task.executable.path();
-  SpawnSettings settings(program);
-  int output = task.output.descriptor();
-  // Order matters: the log goes to 1 and 2 before 0 is replaced, in case the log
-  // itself is descriptor 0.
-  settings.check(posix_spawn_file_actions_adddup2(settings.actions(), output, 1));
-  settings.check(posix_spawn_file_actions_adddup2(settings.actions(), output, 2));
-  settings.check(posix_spawn_file_actions_addopen(settings.actions(), 0, "/dev/null", O_RDONLY, 0));
-  // The child starts with every signal's default action and none blocked, whatever
-  // this program was started with.
-  sigset_t all, none;
-  sigfillset(&all);
-  sigemptyset(&none);
-  settings.check(posix_spawnattr_setsigdefault(settings.attributes(), &all));
-  settings.check(posix_spawnattr_setsigmask(settings.attributes(), &none));
-  settings.check(posix_spawnattr_setflags(settings.attributes(),
-                                          POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
-  settings.check(
-      confineChild(settings.actions(), settings.attributes(), task.workingFolder.path()));
-
-  // The child's own name is its absolute path, as it would record it.
-  std::string name = program;
-  std::vector<char*> argv{name.data()};
-  std::vector<std::string> arguments = task.arguments;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
-  pid_t child = 0;
-  settings.check(::posix_spawn(&child, program.c_str(), settings.actions(), settings.attributes(),
-                               argv.data(), environ));
-  return waitFor(child, program, signals);
+  SpawnSettings settings(task);
+  return waitFor(settings.spawn(task.arguments, environment_), task);
 }
 
 }  // namespace tovren

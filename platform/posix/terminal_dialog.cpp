@@ -1,6 +1,7 @@
 #include "platform/terminal_dialog.h"
 
 #include <fcntl.h>
+#include <sys/select.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +10,9 @@
 #include <string>
 
 #include "platform/file_handle.h"
+#include "platform/interruption.h"
 #include "platform/posix/descriptors.h"
+#include "platform/posix/signals.h"
 
 namespace tovren {
 
@@ -52,10 +55,13 @@ class TerminalDialog : public Dialog {
   }
 
  private:
-  // One line without its line feed; none at end of input.
+  // One line without its line feed; none at end of input. A request to stop ends
+  // the wait for it with Interrupted.
   std::optional<std::string> readLine() {
     std::string line;
     for (;;) {
+      while (!waitForSignal(terminal_.descriptor(), std::nullopt, "Could not read the answer"))
+        raiseIfInterrupted();
       char c;
       ssize_t n = ::read(terminal_.descriptor(), &c, 1);
       if (n < 0 && errno == EINTR) continue;
@@ -72,7 +78,8 @@ class TerminalDialog : public Dialog {
 
 std::unique_ptr<Dialog> openTerminalDialog() {
   FileHandle terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), "/dev/tty");
-  if (terminal.descriptor() < 0) return nullptr;
+  // A wait for the answer takes descriptors below FD_SETSIZE only.
+  if (terminal.descriptor() < 0 || terminal.descriptor() >= FD_SETSIZE) return nullptr;
   return std::make_unique<TerminalDialog>(std::move(terminal));
 }
 

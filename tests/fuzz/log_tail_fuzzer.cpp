@@ -9,8 +9,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace tovren;
-  std::string_view log(reinterpret_cast<const char*>(data), size);
-  if (!validUtf8(log)) return 0;  // the message then carries no tail
+  // Whatever its bytes, the message shows the log as UTF-8.
+  std::string text = asUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+  std::string_view log = text;
+  if (!validUtf8(log) ||
+      (validUtf8({reinterpret_cast<const char*>(data), size}) && text.size() != size))
+    std::abort();
   for (std::size_t count : {std::size_t{1200}, size ? std::size_t{data[0] % 8u} : std::size_t{0}}) {
     std::string tail = lastCharacters(log, count);
     // A suffix of the log, cut at a character boundary, never longer than the log.

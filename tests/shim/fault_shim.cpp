@@ -1,6 +1,7 @@
 // A test-only preload library between the setup program and the C library. It
-// numbers the program's file, process and library-loading operations on the
-// paths under TOVREN_SHIM_SCOPE (colon-separated prefixes) and logs each to
+// numbers the program's file, process, signal and library-loading operations on
+// the paths under TOVREN_SHIM_SCOPE (colon-separated prefixes; a signal's
+// action is on "signal:N", the signal mask on "signal:mask") and logs each to
 // TOVREN_SHIM_LOG as "<number> <call> <octal flags or mode> <path>". At number
 // TOVREN_SHIM_AT it kills the process (TOVREN_SHIM_ACTION "kill") or fails the
 // operation with a realistic error ("fail", logged as "! <errno>"). The variables
@@ -80,6 +81,7 @@ int errorFor(const std::string& call) {
                     broken = " read close unlink unlinkat ";
   if (full.find(" " + call + " ") != std::string::npos) return ENOSPC;
   if (broken.find(" " + call + " ") != std::string::npos) return EIO;
+  if (call.starts_with("sig")) return EINVAL;
   return call == "posix_spawn" ? EAGAIN : call == "dlopen" ? ENOENT : EACCES;
 }
 
@@ -119,6 +121,9 @@ extern "C" {
   X(int, fstat, (int fd, struct stat* s), (fd, s), pathOf(fd), 0, -1)                             \
   X(ssize_t, readlink, (const char* p, char* b, size_t s), (p, b, s), p, 0, -1)                   \
   X(void*, dlopen, (const char* f, int m), (f, m), f ? f : "", m, nullptr)                        \
+  X(int, sigaction, (int n, const struct sigaction* a, struct sigaction* o), (n, a, o),           \
+    "signal:" + std::to_string(n), 0, -1)                                                         \
+  X(int, sigprocmask, (int h, const sigset_t* s, sigset_t* o), (h, s, o), "signal:mask", h, -1)   \
   /* The descriptor is released even when close reports an error, as on Linux. */                 \
   X(int, close, (int fd), (fd), pathOf(fd), 0, (next<int (*)(int)>("close")(fd), -1))             \
   /* posix_spawn and posix_fallocate report their error as their result. */                       \
