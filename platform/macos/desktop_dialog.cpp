@@ -25,8 +25,8 @@ using CreateString = CFStringRef (*)(const void* allocator, const std::uint8_t* 
                                      std::uint32_t encoding, unsigned char external);
 using Release = void (*)(const void* object);
 using CreateDictionary = const void* (*)(const void* allocator, const void** keys,
-                                         const void** values, long count,
-                                         const void* keyCallBacks, const void* valueCallBacks);
+                                         const void** values, long count, const void* keyCallBacks,
+                                         const void* valueCallBacks);
 using CreateNotification = const void* (*)(const void* allocator, double timeout,
                                            CFOptionFlags flags, std::int32_t* error,
                                            const void* dictionary);
@@ -106,10 +106,10 @@ class DesktopDialog : public Dialog {
       texts.push_back(string(i < 2 ? parts[i] : alert.buttons[i - 2]));
       keys.push_back(*cf_.keys[i]), values.push_back(texts.back().get());
     }
-    Object dictionary(cf_.createDictionary(nullptr, keys.data(), values.data(),
-                                           static_cast<long>(keys.size()), cf_.keyCallBacks,
-                                           cf_.valueCallBacks),
-                      cf_.release);
+    Object dictionary(
+        cf_.createDictionary(nullptr, keys.data(), values.data(), static_cast<long>(keys.size()),
+                             cf_.keyCallBacks, cf_.valueCallBacks),
+        cf_.release);
     std::int32_t error = 0;
     Object notification(cf_.create(nullptr, 0, noteAlertLevel, &error, dictionary.get()),
                         cf_.release);
