@@ -1,5 +1,6 @@
 #include "install/failure_message.h"
 
+#include "install/readable.h"
 #include "platform/clusters.h"
 #include "support/text.h"
 

@@ -2,6 +2,7 @@
 
 #include "install/digest.h"
 #include "install/failure_message.h"
+#include "install/readable.h"
 #include "install/runner.h"
 #include "install/safe.h"
 #include "install/setup_failure.h"

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "install/preparation.h"
+#include "manifest/build.h"
 
 namespace tovren {
 

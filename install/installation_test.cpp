@@ -5,8 +5,8 @@
 #include <cstring>
 #include <set>
 
-#include "buildtools/tool_files.h"
 #include "install/digest.h"
+#include "install/setup.h"
 #include "install/setup_failure.h"
 #include "platform/file_manager.h"
 #include "platform/processes.h"

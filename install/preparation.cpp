@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "install/readable.h"
 #include "install/safe.h"
 #include "install/setup_failure.h"
 #include "tovren/constants.h"
@@ -10,6 +11,8 @@
 namespace tovren {
 
 namespace {
+
+enum class InstallKind { firstInstallation, update, sameVersion };
 
 constexpr unsigned toolsFolderMode = 0700;
 constexpr unsigned setupLogMode = 0600;
@@ -90,8 +93,9 @@ void makePrivate(FileManager& files, const Location& folder) {
                        "Setup needs your home folder on a disk that keeps them.");
 }
 
-}  // namespace
-
+// Removes from the tools folder what interrupted runs left there: staging folders
+// and the temporary files of atomic writes, and nothing else. One that cannot be
+// removed stays, for a later run.
 void removeLeftovers(FileManager& files, const Location& toolsFolder) {
   for (const std::string& name : files.names(toolsFolder)) {
     if (!leftover(name)) continue;
@@ -103,10 +107,9 @@ void removeLeftovers(FileManager& files, const Location& toolsFolder) {
   }
 }
 
-Location toolsFolderOf(const Location& home) {
-  return home.append(std::string(constants::toolsFolder));
-}
-
+// The kind of this run, from the launch-agent property list under `home`: absent
+// is a first installation; one whose text holds "automatic-<version>-" is the same
+// version; any other, unreadable or not UTF-8, is an update.
 InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
   Location plist = home.append(std::string(constants::launchAgent));
   // A property list that cannot even be examined counts as absent.
@@ -121,9 +124,16 @@ InstallKind installKind(FileManager& files, const Location& home, const std::str
   return text.find(marker) != std::string::npos ? InstallKind::sameVersion : InstallKind::update;
 }
 
+// Asks for consent with the wording of `kind`; true only for the first button.
 bool consent(Application& app, InstallKind kind) {
   app.activate();
   return app.runModal(consentAlert(kind)) == firstButton;
+}
+
+}  // namespace
+
+Location toolsFolderOf(const Location& home) {
+  return home.append(std::string(constants::toolsFolder));
 }
 
 std::optional<Handover> prepare(const Services& services, const Location& home,

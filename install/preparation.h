@@ -3,12 +3,10 @@
 
 #include <optional>
 
-#include "install/setup.h"
+#include "install/services.h"
 #include "manifest/setup_manifest.h"
 
 namespace tovren {
-
-enum class InstallKind { firstInstallation, update, sameVersion };
 
 // What the preparation hands to the installation, and nothing else.
 struct Handover {
@@ -26,25 +24,11 @@ inline constexpr std::string_view stagingPrefix = ".setup-";
 // The tools folder under `home`.
 Location toolsFolderOf(const Location& home);
 
-// The kind of this run, from the launch-agent property list under `home`: absent
-// is a first installation; one whose text holds "automatic-<version>-" is the same
-// version; any other, unreadable or not UTF-8, is an update.
-InstallKind installKind(FileManager& files, const Location& home, const std::string& version);
-
-// Asks for consent with the wording of `kind`; true only for the first button.
-bool consent(Application& app, InstallKind kind);
-
-// Removes from the tools folder what interrupted runs left there: staging folders
-// and the temporary files of atomic writes, and nothing else. One that cannot be
-// removed stays, for a later run.
-void removeLeftovers(FileManager& files, const Location& toolsFolder);
-
 // Decides the install kind, asks for consent where needed, then prepares the
 // tools folder, locked for this run (a second run waits here for the first to
 // end) and cleared of leftovers, and an empty, private setup log open for
-// writing. Returns none when the user declined,
-// with nothing created. Errors are raised unchanged, and nothing done before them
-// is undone.
+// writing. Returns none when the user declined, with nothing created. Errors are
+// raised unchanged, and nothing done before them is undone.
 std::optional<Handover> prepare(const Services& services, const Location& home,
                                 SetupManifest manifest);
 

@@ -1,19 +1,10 @@
 #pragma once
 // The setup sequence: one run of the program's work.
 
+#include "install/services.h"
 #include "manifest/build.h"
-#include "platform/application.h"
-#include "platform/file_manager.h"
-#include "platform/processes.h"
 
 namespace tovren {
-
-// The platform services one run uses, set once by the entry.
-struct Services {
-  FileManager& files;
-  Application& app;
-  Processes& processes;
-};
 
 // Finds the home folder, decodes the manifest, then prepares and installs.
 // Returns when setup is finished or the user declined; raises otherwise. A

@@ -1,7 +1,7 @@
 #include "platform/application.h"
 
 #include "platform/bundle.h"
-#include "platform/dialog.h"
+#include "platform/dialog_choice.h"
 #include "support/text.h"
 
 namespace tovren {
@@ -29,9 +29,9 @@ class SystemApplication : public Application {
   // A log's control characters could cut a text short or steer a terminal;
   // every way of showing an alert gets the texts with them made visible.
   int runModal(const Alert& alert) override {
-    Alert shown{visible(alert.messageText), visible(alert.informativeText), {}};
-    for (const auto& button : alert.buttons) shown.buttons.push_back(visible(button));
-    return dialog().run(shown);
+    std::vector<std::string> buttons;
+    for (const auto& button : alert.buttons) buttons.push_back(visible(button));
+    return dialog().run(Alert(visible(alert.messageText), visible(alert.informativeText), buttons));
   }
   std::optional<Location> resourceFolder() override {
     auto path = executablePath();

@@ -3,23 +3,11 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "platform/alert.h"
 #include "support/location.h"
 
 namespace tovren {
-
-// The response of a modal run: 1000 for the first button, 1001 for the second,
-// and so on.
-constexpr int firstButton = 1000;
-// The modal run ended without any button (end of input, window closed, no way to ask).
-constexpr int noButton = -1000;
-
-struct Alert {
-  std::string messageText;
-  std::string informativeText;
-  std::vector<std::string> buttons;
-};
 
 // Abstract because the tests answer its alerts themselves. The program has no
 // main window and no menu: the bundle makes it an accessory before it starts, and

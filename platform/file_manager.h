@@ -1,8 +1,8 @@
 #pragma once
-// The file operations the setup sequence uses, all through one shared object.
+// The file operations of the setup sequence, through the one object the entry
+// makes, and of the build's own programs; defined in platform/posix/file_manager.cpp.
 
 #include <functional>
-#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -94,26 +94,5 @@ class FileManager {
   // it; a link is refused, not followed. The handle closes itself.
   FileHandle openForWriting(const Location& location);
 };
-
-// What `read` returns, or none when it raises a PlatformError or a DecodingError,
-// or runs out of memory: for the reads a run can do without, which examine what is
-// in place. However the file or the memory fails, it only counts as unreadable.
-template <typename Read>
-auto ifReadable(Read read) -> std::optional<decltype(read())> {
-  try {
-    return read();
-  } catch (const PlatformError&) {
-    return std::nullopt;
-  } catch (const DecodingError&) {
-    return std::nullopt;
-  } catch (const std::bad_alloc&) {
-    return std::nullopt;
-  }
-}
-
-// The whole file as UTF-8 text, without a leading byte-order mark. Raises a
-// PlatformError when the file cannot be read or holds more than `most` bytes,
-// which are never held, and a DecodingError when it is not valid UTF-8.
-std::string readText(FileManager& files, const Location& location, Links links, std::size_t most);
 
 }  // namespace tovren

@@ -1,4 +1,4 @@
-#include "platform/dialog.h"
+#include "platform/dialog_choice.h"
 
 #include <cstdio>
 
@@ -9,6 +9,7 @@ namespace tovren {
 
 namespace {
 
+// Where nobody can be asked: the texts go to standard error.
 class SilentDialog : public Dialog {
  public:
   void bringToFront() override {}

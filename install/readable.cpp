@@ -1,6 +1,5 @@
-#include "platform/file_manager.h"
+#include "install/readable.h"
 
-#include "support/error.h"
 #include "support/text.h"
 
 namespace tovren {
