@@ -1,12 +1,11 @@
-# Checks the includes of the files of FOLDER (tests aside) as tovren_layer
-# describes; run by the build:
-#   cmake -DFOLDER=... -DUSES=a|b -DHEADERS=x|y -DSYSTEM=ON|OFF -DSTAMP=... -P check_layer.cmake
+# Checks the includes of FILES, of FOLDER, as tovren_layer describes; run by the build:
+#   cmake -DFOLDER=... -DFILES=a|b -DUSES=a|b -DHEADERS=x|y -DSYSTEM=ON|OFF -DINTERNAL=regex
+#         -DSTAMP=... -P check_layer.cmake
 cmake_minimum_required(VERSION 3.25)
+string(REPLACE "|" ";" files "${FILES}")
 string(REPLACE "|" ";" uses "${USES}")
 string(REPLACE "|" ";" headers "${HEADERS}")
 list(JOIN uses "/, " allowed)
-file(GLOB files RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${FOLDER}/*.h ${FOLDER}/*.cpp)
-list(FILTER files EXCLUDE REGEX "_test\\.cpp$")
 set(faults)
 foreach(file ${files})
   file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include")
@@ -16,19 +15,23 @@ foreach(file ${files})
       string(REGEX REPLACE "/[^/]*$" "" folder "${header}")
       if(NOT folder IN_LIST uses)
         list(APPEND faults "${file} includes \"${header}\": ${FOLDER}/ builds only on ${allowed}/")
+      elseif(header MATCHES "${INTERNAL}" AND NOT FOLDER MATCHES "^platform(/|$)")
+        list(APPEND faults "${file} includes \"${header}\": it is internal to platform/\; outside it, \
+include only platform/'s public headers")
       endif()
     elseif(NOT SYSTEM AND include MATCHES "<([^>]+)>")
       set(header ${CMAKE_MATCH_1})
       # A standard C++ header has neither a "." nor a "/" in its name.
       if(header MATCHES "[./]" AND NOT header IN_LIST headers)
-        list(APPEND faults "${file} includes <${header}>: ${FOLDER}/ is the same on every system\; \
-only platform/posix/, platform/icu/ and the system's folder of platform/ include the system's headers")
+        list(APPEND faults "${file} includes <${header}>: ${FOLDER}/ is the same on every system and \
+includes no system header\; those belong to platform/'s system parts")
       endif()
     endif()
   endforeach()
 endforeach()
+# A line that begins with a space CMake leaves as it stands instead of wrapping it.
 if(faults)
-  list(JOIN faults "\n" text)
-  message(FATAL_ERROR "${text}")
+  list(JOIN faults "\n " text)
+  message(FATAL_ERROR " ${text}")
 endif()
 file(TOUCH ${STAMP})

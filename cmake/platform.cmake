@@ -70,8 +70,8 @@ function(tovren_platform_library)
     target_link_libraries(tovren_platform PRIVATE OpenSSL::Crypto PkgConfig::UUID tovren::dl GTK3::headers)
   endif()
   tovren_layer(tovren_platform FOLDER platform USES support platform)
-  foreach(part posix icu ${TOVREN_SYSTEM})
-    tovren_layer(tovren_platform FOLDER platform/${part} SYSTEM
-                 USES support platform platform/posix platform/icu platform/${TOVREN_SYSTEM} tovren)
-  endforeach()
+  tovren_layer(tovren_platform FOLDER platform/posix SYSTEM USES support platform platform/posix)
+  tovren_layer(tovren_platform FOLDER platform/icu SYSTEM USES support platform platform/posix platform/icu)
+  tovren_layer(tovren_platform FOLDER platform/${TOVREN_SYSTEM} SYSTEM
+               USES support platform platform/posix platform/icu platform/${TOVREN_SYSTEM} tovren)
 endfunction()
