@@ -29,7 +29,8 @@ std::string joined(const std::vector<std::string>& parts) {
 
 }  // namespace
 
-std::string UnpackedLinks::follow(Path& at, const std::string& target, int& links) const {
+std::string UnpackedLinks::follow(Path& at, const std::string& target, int& links,
+                                  const std::string& from) {
   if (target.starts_with('/')) return "leads outside the folder";
   for (const std::string& part : components(target)) {
     if (part == ".") continue;
@@ -39,21 +40,24 @@ std::string UnpackedLinks::follow(Path& at, const std::string& target, int& link
       continue;
     }
     at.push_back(part);
-    auto link = targets_.find(joined(at));
+    std::string path = joined(at);
+    passers_[path].push_back(from);
+    auto link = targets_.find(path);
     if (link == targets_.end()) continue;
     if (++links > mostLinks)
       return "passes through more than " + std::to_string(mostLinks) + " links";
     at.pop_back();
-    if (std::string trouble = follow(at, link->second, links); !trouble.empty()) return trouble;
+    if (std::string trouble = follow(at, link->second, links, from); !trouble.empty())
+      return trouble;
   }
   return "";
 }
 
-std::string UnpackedLinks::troubleOf(const std::string& path) const {
+std::string UnpackedLinks::troubleOf(const std::string& path) {
   Path folder = components(path);
   folder.pop_back();
   int links = 0;
-  return follow(folder, targets_.at(path), links);
+  return follow(folder, targets_.at(path), links, path);
 }
 
 void UnpackedLinks::add(const std::string& name, const std::string& target) {
@@ -65,10 +69,15 @@ void UnpackedLinks::add(const std::string& name, const std::string& target) {
   targets_[path] = target;
   if (std::string trouble = troubleOf(path); !trouble.empty())
     refuse("its symbolic link " + trouble);
-  // A link added before may pass through this one.
-  for (const auto& [other, ignored] : targets_)
-    if (std::string trouble = troubleOf(other); !trouble.empty())
-      refuse("with it, the symbolic link \"" + shown(other) + "\" " + trouble);
+  // A link added before whose way passes this path now passes through this link.
+  auto passed = passers_.find(path);
+  if (passed == passers_.end()) return;
+  std::vector<std::string> others = std::move(passed->second);
+  passers_.erase(passed);
+  for (const auto& other : others)
+    if (other != path)
+      if (std::string trouble = troubleOf(other); !trouble.empty())
+        refuse("with it, the symbolic link \"" + shown(other) + "\" " + trouble);
 }
 
 }  // namespace ditto
