@@ -28,7 +28,7 @@ for size in 4 64 512; do
 done
 
 echo "Building the benchmark bundles"
-cmake -S . -B "$bench" -G Ninja -DTOVREN_BENCHMARK_CONSOLES="$PWD/$consoles" >/dev/null
+cmake --preset benchmark >/dev/null
 cmake --build "$bench" --target benchmark-bundles TOVREN-setup >/dev/null
 # The version, the launch-agent path and this machine's processor row.
 . "$bench/constants.sh"

@@ -20,6 +20,7 @@
 #include "buildtools/tool_files.h"
 #include "manifest/setup_manifest.h"
 #include "platform/sha256.h"
+#include "support/base64.h"
 #include "tovren/constants.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // What the build's own programs share: whole files read and written as the setup
-// program reads and writes them, and Base64.
+// program reads and writes them.
 
 #include <string>
 
@@ -16,8 +16,5 @@ FileContent contentOf(const std::string& path);
 // Writes the file whole and atomically, as the setup program writes; raises
 // naming it and the reason.
 void save(const std::string& path, std::string_view text);
-
-// The standard Base64 form of `bytes`, padded, on one line.
-std::string encodeBase64(const Bytes& bytes);
 
 }  // namespace tovren

@@ -62,14 +62,13 @@ void rethrowNamingAFullDisk(FileManager& files, const Location& folder) {
                        ") is too small for the files setup writes. Raise it (ulimit -f), then "
                        "run setup again.\n" +
                        description);
-  int noSpace = cause.code;
-  bool child = cause.child;
-  std::optional<Space> space = noSpace == ENOSPC || child ? files.space(folder) : std::nullopt;
+  bool noRoom = cause.code == ENOSPC, overQuota = cause.code == EDQUOT, child = cause.child;
+  std::optional<Space> space = noRoom || child ? files.space(folder) : std::nullopt;
   bool noFiles = space && space->files == 0;
-  bool full = space && (noSpace || space->bytes < nearlyFull || noFiles);
+  bool full = space && (noRoom || space->bytes < nearlyFull || noFiles);
   // The disk may have room while this user's share of it is used up, which only
   // the system's own answer or a reservation shows.
-  if (noSpace == EDQUOT || (child && !full && files.quotaReached(folder, nearlyFull)))
+  if (overQuota || (child && !full && files.quotaReached(folder, nearlyFull)))
     throw SetupFailure("Your quota on the disk that holds " + folder.path() +
                        " is used up. Make room in your files there, then run setup again.\n" +
                        description);

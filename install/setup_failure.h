@@ -7,13 +7,12 @@
 
 namespace tovren {
 
-// The program's own error: setup cannot go on, for the reason in `message()`, a
-// finished text the user reads as it stands. It is set when the failure is made
-// and never changed.
+// The program's own error: setup cannot go on, for the reason in its
+// description, a finished text the user reads as it stands. It is set when the
+// failure is made and never changed.
 class SetupFailure : public Error {
  public:
   explicit SetupFailure(std::string message) : Error(std::move(message)) {}
-  const std::string& message() const { return description(); }
 };
 
 // The user-facing description of a raised error: the whole description of the

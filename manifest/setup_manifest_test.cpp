@@ -1,6 +1,5 @@
 #include "manifest/setup_manifest.h"
 
-#include "buildtools/tool_files.h"
 #include "support/base64.h"
 #include "support/json.h"
 #include "tests/test.h"

@@ -1,5 +1,6 @@
 #pragma once
-// An open file descriptor, owned: closed exactly once.
+// An open file descriptor, owned: closed exactly once. Defined in
+// platform/posix/file_handle.cpp.
 
 #include <string>
 #include <string_view>

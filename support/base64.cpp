@@ -1,7 +1,7 @@
 #include "support/base64.h"
 
+#include <algorithm>
 #include <array>
-#include <string>
 
 namespace tovren {
 
@@ -48,6 +48,20 @@ std::optional<Bytes> decodeBase64(std::string_view text) {
     bytes.push_back(static_cast<std::uint8_t>(group >> 2));
   }
   return bytes;
+}
+
+std::string encodeBase64(const Bytes& bytes) {
+  std::string text;
+  text.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t group = static_cast<std::uint32_t>(bytes[i]) << 16;
+    if (n > 1) group |= static_cast<std::uint32_t>(bytes[i + 1]) << 8;
+    if (n > 2) group |= bytes[i + 2];
+    for (std::size_t k = 0; k < 4; ++k)
+      text += k <= n ? alphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+  }
+  return text;
 }
 
 }  // namespace tovren

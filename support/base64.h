@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "support/bytes.h"
@@ -11,5 +12,8 @@ namespace tovren {
 // A-Z a-z 0-9 + /, and "=" only as one or two final pad characters. Anything else,
 // whitespace and line breaks included, yields none; so do pad bits that are not zero.
 std::optional<Bytes> decodeBase64(std::string_view text);
+
+// The standard Base64 form of `bytes`, padded, on one line.
+std::string encodeBase64(const Bytes& bytes);
 
 }  // namespace tovren

@@ -41,37 +41,42 @@ std::size_t codePointStart(std::string_view text, std::size_t count) {
   return start;
 }
 
-namespace {
-
-// `text` with each code point that `shown` writes, and each piece that is not
-// UTF-8 as U+FFFD; `shown` returns false for one it keeps as it stands.
-template <typename Show>
-std::string rewritten(std::string_view text, Show shown) {
+std::string rewritten(std::string_view text,
+                      const std::function<bool(std::string&, std::string_view, int)>& show) {
   std::string out;
   const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
   const auto length = static_cast<std::int64_t>(text.size());
   for (std::int64_t i = 0, start = 0; i < length; start = i) {
     UChar32 c;
     U8_NEXT(s, i, length, c);
-    if (c < 0)
-      out += "\xEF\xBF\xBD";  // U+FFFD
-    else if (!shown(out, c, i < length ? s[i] : 0))
-      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    std::string_view bytes =
+        text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start));
+    if (!show(out, bytes, c < 0 ? -1 : c)) out.append(bytes);
   }
   return out;
 }
 
+namespace {
+
+constexpr std::string_view replacement = "\xEF\xBF\xBD";  // U+FFFD
+
 }  // namespace
 
 std::string asUtf8(std::string_view bytes) {
-  return rewritten(bytes, [](std::string&, UChar32, std::uint8_t) { return false; });
+  return rewritten(bytes, [](std::string& out, std::string_view, int c) {
+    return c < 0 && (out += replacement, true);
+  });
 }
 
+// A carriage return stays before a line feed only, which the next code point
+// shows: a lone one is made visible when the text ends or goes on otherwise.
 std::string visible(std::string_view text) {
-  return rewritten(text, [](std::string& shown, UChar32 c, std::uint8_t next) {
-    bool lineBreak = c == '\n' || c == '\t' || (c == '\r' && next == '\n');
-    if (c >= 0x80 && c < 0xA0) {
-      shown += "\xEF\xBF\xBD";  // U+FFFD: C1 controls steer some terminals
+  return rewritten(text, [&](std::string& shown, std::string_view bytes, int c) {
+    std::size_t next = static_cast<std::size_t>(bytes.data() - text.data()) + bytes.size();
+    bool lineBreak =
+        c == '\n' || c == '\t' || (c == '\r' && next < text.size() && text[next] == '\n');
+    if (c < 0 || (c >= 0x80 && c < 0xA0)) {
+      shown += replacement;  // C1 controls steer some terminals
     } else if ((c < 0x20 && !lineBreak) || c == 0x7F) {
       appendControlPicture(shown, static_cast<std::uint8_t>(c));
     } else {

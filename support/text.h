@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,13 @@ bool validUtf8(std::string_view bytes);
 
 // The byte offset where the last `count` code points of the UTF-8 `text` begin.
 std::size_t codePointStart(std::string_view text, std::size_t count);
+
+// `text` with the code points `show` rewrites. `show` gets the text made so far,
+// a code point's bytes and the code point, or -1 for a piece that is not UTF-8;
+// it appends what stands for them and returns true, or returns false for bytes
+// kept as they stand.
+std::string rewritten(std::string_view text,
+                      const std::function<bool(std::string&, std::string_view, int)>& show);
 
 // `bytes` as UTF-8 text: each piece that is not UTF-8 becomes U+FFFD.
 std::string asUtf8(std::string_view bytes);

@@ -34,6 +34,7 @@ extern "C" int login_tty(int);
 #include <thread>
 #include <vector>
 
+#include "buildtools/tool_files.h"
 #include "platform/application.h"
 #include "platform/processes.h"
 #include "tovren/constants.h"
@@ -84,9 +85,14 @@ inline std::string setupProgram(const std::string& testBundle = "") {
          "/Contents/MacOS/tovren-setup";
 }
 
+// The file's content as the program reads it; the empty text where there is none.
 inline std::string contentOf(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
+  try {
+    FileContent content = tovren::contentOf(path);
+    return std::string(content.begin(), content.end());
+  } catch (const PlatformError&) {
+    return "";
+  }
 }
 
 inline std::string shippedConsole(const std::string& architecture = rowName) {

@@ -18,7 +18,7 @@ host=$(realpath -m "${TOVREN_HOST_BUILD:-$folder-host}")
 tools/prerequisites.sh --macos
 
 host_tools() {
-  [ -f "$host/CMakeCache.txt" ] || cmake -S . -B "$host" -G Ninja "${options[@]}"
+  [ -f "$host/CMakeCache.txt" ] || cmake --preset default -B "$host" "${options[@]}"
   cmake --build "$host" --target make_zip manifest_tool check_bundle
 }
 

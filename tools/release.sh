@@ -28,14 +28,13 @@ if [ $# -eq 3 ]; then
 fi
 tools/prerequisites.sh --arm64 --macos zip file
 
-# The toolchain file of a family other than this machine's.
-toolchain() {
-  case "$1-$(uname -m)" in
-    arm64-aarch64 | amd64-x86_64) ;;
-    arm64-*) echo "-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/aarch64-linux-gnu.cmake" ;;
-    *) echo "There is no toolchain file to build for $1 on $(uname -m)." >&2; return 1 ;;
-  esac
-}
+# Each family's build is its preset's: x86-64 as this machine builds, 64-bit Arm
+# cross-compiled, as Zig, which builds the macOS bundle, is fetched for x86-64.
+if [ "$(uname -m)" != x86_64 ]; then
+  echo "The release is made on x86-64 Linux: there is no preset for $(uname -m)." >&2
+  exit 1
+fi
+preset() { [ "$1" = amd64 ] && echo default || echo arm64; }
 
 # How file(1) names the processor of `arch`'s programs.
 processor() {
@@ -48,10 +47,9 @@ processor() {
 # Builds `arch`'s bundle from the source folder here in `folder` and packs it as
 # `folder`/release.tar.gz.
 build() {
-  local arch=$1 folder=$2 cross
-  cross=$(toolchain "$arch")
+  local arch=$1 folder=$2
   rm -rf "$folder"
-  cmake -S . -B "$folder" -G Ninja "${options[@]}" $cross
+  cmake --preset "$(preset "$arch")" -B "$folder" "${options[@]}"
   cmake --build "$folder" --target TOVREN-setup check_bundle
   ! file "$folder"/TOVREN.app/Contents/MacOS/* | grep -v "$(processor "$arch")"
   tar -C "$folder" --sort=name --mtime=@315532800 --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \

@@ -1,7 +1,6 @@
 #include "unpacker/zip_listing.h"
 
 #include <sys/stat.h>
-#include <unicode/utf8.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+
+#include "support/text.h"
 
 namespace ditto {
 
@@ -242,24 +243,15 @@ std::vector<ListedEntry> readListing(std::string_view archive) {
 }
 
 std::string shown(std::string_view name) {
-  std::string text;
-  const auto* s = reinterpret_cast<const std::uint8_t*>(name.data());
-  const auto length = static_cast<std::int64_t>(name.size());
-  for (std::int64_t i = 0, start = 0; i < length; start = i) {
-    UChar32 c;
-    U8_NEXT(s, i, length, c);
-    if (c >= 0x20 && (c < 0x7F || c >= 0xA0)) {
-      text.append(
-          name.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
-      continue;
-    }
-    for (std::int64_t k = start; k < i; ++k) {
+  return tovren::rewritten(name, [](std::string& text, std::string_view bytes, int c) {
+    if (c >= 0x20 && (c < 0x7F || c >= 0xA0)) return false;
+    for (unsigned char byte : bytes) {
       char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", s[k]);
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
       text += escaped;
     }
-  }
-  return text;
+    return true;
+  });
 }
 
 bool staysInside(const std::string& name) {

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "buildtools/tool_files.h"
 #include "manifest/setup_manifest.h"
 #include "support/base64.h"
 #include "support/json.h"
