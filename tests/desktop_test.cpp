@@ -22,13 +22,13 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
   const std::string display = ":" + std::to_string(number),
                     outputs = TOVREN_BUILD_DIR "/test-outputs/";
   Running server({"/usr/bin/Xvfb", {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}});
+  // Waits for `path` to appear, as a server makes its socket.
+  auto appear = [](const std::string& path) {
+    for (int i = 0; i < 100 && !fs::exists(path); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  };
+  appear("/tmp/.X11-unix/X" + display.substr(1));
   TemporaryFolder sockets;
-  Running bus({"/usr/bin/dbus-daemon",
-               {"--session", "--nofork", "--address=unix:path=" + sockets.path("bus")}});
-  for (int i = 0; i < 100 && !(fs::exists("/tmp/.X11-unix/X" + display.substr(1)) &&
-                               fs::exists(sockets.path("bus")));
-       ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   auto shell = [&](const std::string& command) {
     return runProgram({"/usr/bin/timeout", {"20", "sh", "-c", command}, {{"DISPLAY", display}}});
   };
@@ -82,10 +82,19 @@ TEST(Desktop, DialogsAnswerWithTheirButtonsAndKeys) {
                {"xdotool key Return", setupProgram("console-waits"), interrupted, false}};
   for (const auto& c : cases) {
     Home home;
+    // The session's bus, whose services would write in the home it was started with;
+    // its address takes a space as %20.
+    const std::string socket = sockets.path("bus-" + std::to_string(&c - cases));
+    std::string bus = "unix:path=" + socket;
+    bus.replace(bus.find(' '), 1, "%20");
+    Running session({"/usr/bin/dbus-daemon",
+                     {"--session", "--nofork", "--address=" + bus},
+                     {{"HOME", home.path()}, {"XDG_RUNTIME_DIR", ""}}});
+    appear(socket);
     Running program({"/usr/bin/timeout",
                      {"60", c.program},
                      {{"HOME", home.path()},
-                      {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + sockets.path("bus")},
+                      {"DBUS_SESSION_BUS_ADDRESS", bus},
                       {"DISPLAY", display},
                       {"WAYLAND_DISPLAY", c.wayland},
                       {"XDG_RUNTIME_DIR", ""},
