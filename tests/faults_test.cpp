@@ -255,6 +255,13 @@ TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
 // a terminal sends it, to both. A console that ignores the request to stop is
 // killed once the grace period is over, and the line says so.
 TEST(Concurrency, AStopSignalIgnoredAtStartStaysIgnoredAndAConsoleThatIgnoresOneIsKilled) {
+  // Under user-mode emulation, which this machine's own uname shows, the emulator
+  // catches the signals itself, and a child it starts inherits none ignored.
+  bool emulated = runProgram({"/bin/sh", {"-c", "uname -m >&2"}}).errorOutput !=
+                  (rowName == "amd64" ? "x86_64\n" : "aarch64\n");
+  if (emulated)
+    std::cout << "[   NOTE   ] user-mode emulation: a stop signal ignored at start reaches the "
+                 "run alone, as its console cannot inherit it ignored here\n";
   for (int signal : {SIGHUP, SIGINT, SIGTERM, 0}) {
     Home home;
     home.plist();
@@ -264,7 +271,7 @@ TEST(Concurrency, AStopSignalIgnoredAtStartStaysIgnoredAndAConsoleThatIgnoresOne
                  {{"HOME", home.path()}, {"CONSOLE_IGNORES_STOP", signal ? "" : "1"}}});
     std::string pid = home.waitingConsole();
     ASSERT_FALSE(pid.empty()) << "the console started";
-    run.signal(signal ? signal : SIGTERM, true);
+    run.signal(signal ? signal : SIGTERM, !emulated || !signal);
     ::usleep(200000);
     if (signal) ::kill(std::stoi(pid), SIGUSR1);  // the console finishes
     Outcome outcome = run.wait(stopGraceSeconds + 5);

@@ -95,8 +95,8 @@ TEST(VendorArchives, TheManifestIsMadeFromArchivesTheUnpackerTakesAndTheBuildSto
        "ARCHIVE: refusing entry \"../escaped\": it would land outside"},
       {"a link the unpacker refuses", zipped({{"tovren", script}, {"up", "..", S_IFLNK | 0777}}),
        "ARCHIVE: refusing entry \"up\": its symbolic link leads outside"},
-      {"this machine's own program, for its own family",
-       zipped({{"tovren", contentOf("/bin/true")}}), "\"archive\": \"" + archiveName + "\"",
+      {"the setup program built here, for its own family",
+       zipped({{"tovren", contentOf(setupProgram())}}), "\"archive\": \"" + archiveName + "\"",
        "linux", platformKey},
       {"an x86-64 program as the Arm console", zipped({{"tovren", elf(x86)}}),
        "ARCHIVE: its console \"tovren\" is an ELF program for x86-64, which does not run on 64-bit "
