@@ -28,13 +28,13 @@ if [ $# -eq 3 ]; then
 fi
 tools/prerequisites.sh --arm64 --macos zip file
 
-# Each family's build is its preset's: x86-64 as this machine builds, 64-bit Arm
-# cross-compiled, as Zig, which builds the macOS bundle, is fetched for x86-64.
+# Each family's build is its preset's (release-amd64, release-arm64: Release, as the
+# vendor preset builds), the Arm one cross-compiled, on x86-64, for which Zig, which
+# builds the macOS bundle, is fetched.
 if [ "$(uname -m)" != x86_64 ]; then
   echo "The release is made on x86-64 Linux: there is no preset for $(uname -m)." >&2
   exit 1
 fi
-preset() { [ "$1" = amd64 ] && echo default || echo arm64; }
 
 # How file(1) names the processor of `arch`'s programs.
 processor() {
@@ -49,7 +49,7 @@ processor() {
 build() {
   local arch=$1 folder=$2
   rm -rf "$folder"
-  cmake --preset "$(preset "$arch")" -B "$folder" "${options[@]}"
+  cmake --preset "release-$arch" -B "$folder" "${options[@]}"
   cmake --build "$folder" --target TOVREN-setup check_bundle
   ! file "$folder"/TOVREN.app/Contents/MacOS/* | grep -v "$(processor "$arch")"
   tar -C "$folder" --sort=name --mtime=@315532800 --owner=0 --group=0 --numeric-owner --mode=u=rwX,go=rX \
