@@ -31,16 +31,20 @@ struct Caught {
 };
 Caught caught;
 
-void check(int result, const std::string& what) {
-  if (result != 0) throwSystemError(what.c_str(), "", errno);
+// Raises the system's error for a call that reported `result`; the error number
+// is read before the description of `signal`, if any, is made, which may allocate.
+void check(int result, const char* what, int signal = 0) {
+  if (result == 0) return;
+  int code = errno;
+  throwSystemError((what + (signal ? " " + described(signal) : "")).c_str(), "", code);
 }
 
 void handle(int signal, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   action.sa_flags = signal == SIGCHLD ? SA_NOCLDSTOP : 0;
-  check(sigemptyset(&action.sa_mask), "Could not catch " + described(signal));
-  check(::sigaction(signal, &action, nullptr), "Could not catch " + described(signal));
+  check(sigemptyset(&action.sa_mask), "Could not catch", signal);
+  check(::sigaction(signal, &action, nullptr), "Could not catch", signal);
 }
 
 }  // namespace
@@ -54,7 +58,7 @@ void catchInterruptions() {
   sigemptyset(&blocked), sigemptyset(&caught.ignored);
   for (int signal : stopSignals) {
     struct sigaction before {};
-    check(::sigaction(signal, nullptr, &before), "Could not examine " + described(signal));
+    check(::sigaction(signal, nullptr, &before), "Could not examine", signal);
     if (before.sa_handler == SIG_IGN) {
       sigaddset(&caught.ignored, signal);
       continue;
@@ -88,7 +92,7 @@ bool waitForSignal(int descriptor, std::optional<std::chrono::milliseconds> time
   }
   // Before the signals are caught, the wait keeps the mask as it is.
   sigset_t mask = caught.waiting;
-  if (!caught.set) check(::sigprocmask(SIG_BLOCK, nullptr, &mask), what);
+  if (!caught.set) check(::sigprocmask(SIG_BLOCK, nullptr, &mask), what.c_str());
   int ready = ::pselect(descriptor + 1, descriptor >= 0 ? &readable : nullptr, nullptr, nullptr,
                         timeout ? &time : nullptr, &mask);
   if (ready < 0 && errno != EINTR) throwSystemError(what.c_str(), "", errno);

@@ -16,8 +16,10 @@ void keepWritesFromSignalling() {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   for (int signal : {SIGPIPE, SIGXFSZ})
-    if (sigemptyset(&ignore.sa_mask) != 0 || ::sigaction(signal, &ignore, nullptr) != 0)
-      throwSystemError(("Could not ignore " + described(signal)).c_str(), "", errno);
+    if (sigemptyset(&ignore.sa_mask) != 0 || ::sigaction(signal, &ignore, nullptr) != 0) {
+      int code = errno;  // before the description, which may allocate
+      throwSystemError(("Could not ignore " + described(signal)).c_str(), "", code);
+    }
 }
 
 std::optional<std::uint64_t> fileSizeLimit() {
