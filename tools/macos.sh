@@ -7,7 +7,8 @@
 # would load it (tools/check_macos.py), and the universal bundle's archives
 # against the manifest in its program (check_bundle).
 # TOVREN_MACOS_TARGET names one target to build instead of all (TOVREN-setup for a
-# release).
+# release); TOVREN_MACOS_TESTS names a family (arm64 or x86_64) built whole
+# nevertheless, its test programs with it.
 #   tools/macos.sh [FOLDER [CMAKE_OPTION...]]      FOLDER defaults to build-macos
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,9 +26,10 @@ host_tools() {
 
 # Builds and checks the family `arch` (arm64 or x86_64), by its preset.
 family() {
-  local arch=$1
+  local arch=$1 target=${TOVREN_MACOS_TARGET:-}
+  [ "$arch" != "${TOVREN_MACOS_TESTS:-}" ] || target=
   cmake --preset "macos-$arch" -B "$folder-$arch" "${options[@]}" -DTOVREN_HOST_TOOLS="$host"
-  cmake --build "$folder-$arch" ${TOVREN_MACOS_TARGET:+--target "$TOVREN_MACOS_TARGET"}
+  cmake --build "$folder-$arch" ${target:+--target "$target"}
   tools/check_macos.py "$folder-$arch/TOVREN.app" "$arch"
 }
 

@@ -8,7 +8,8 @@
 # and an empty Zig cache) under umask 077. The release stops unless both give the
 # same bytes, when a program holds a path of the machine that built it, or when
 # an archive does not match the manifest compiled into the program beside it.
-# Prints each file's SHA-256.
+# Prints each file's SHA-256. TOVREN_MACOS_TESTS=arm64 (or x86_64), as
+# tools/test.sh sets, also builds that family's test programs in the macOS build here.
 #   tools/release.sh                                  the stand-in console's archives
 #   tools/release.sh VERSION ARM64_ZIP AMD64_ZIP      your macOS console's archives
 set -euo pipefail
@@ -56,13 +57,15 @@ build() {
     --format=gnu -cf - TOVREN.app | gzip -9n > "$folder/release.tar.gz"
 }
 
-# Builds the universal macOS bundle from the source folder here in `folder` and
-# packs it as `folder`/release.zip: sorted names, one time, modes u=rwX,go=rX,
-# links kept as links, and no owners or extra times (-X).
+# Builds the universal macOS bundle from the source folder here in `folder`, with
+# the build tools of the x86-64 bundle's build in `linux` where it was made (the
+# same preset), and packs it as `folder`/release.zip: sorted names, one time, modes
+# u=rwX,go=rX, links kept as links, and no owners or extra times (-X).
 macos() {
-  local folder=$1
+  local folder=$1 linux=$2 host=
+  [ -d "$linux" ] && host=$linux
   rm -rf "$folder" "$folder"-arm64 "$folder"-x86_64 "$folder"-host
-  TOVREN_MACOS_TARGET=TOVREN-setup tools/macos.sh "$folder" "${options[@]}"
+  TOVREN_HOST_BUILD=$host TOVREN_MACOS_TARGET=TOVREN-setup tools/macos.sh "$folder" "${options[@]}"
   cd "$folder"
   chmod -R u=rwX,go=rX TOVREN.app
   find TOVREN.app -exec touch -h -d @315532800 {} +
@@ -86,7 +89,7 @@ elsewhere() {
   (
     cd "$other/source"
     umask 077
-    unset XDG_CACHE_HOME TOVREN_ZIG ZIG_GLOBAL_CACHE_DIR ZIG_LOCAL_CACHE_DIR
+    unset XDG_CACHE_HOME TOVREN_ZIG ZIG_GLOBAL_CACHE_DIR ZIG_LOCAL_CACHE_DIR TOVREN_MACOS_TESTS
     export HOME=$other/home
     "$@"
   )
@@ -118,15 +121,18 @@ for arch in "${families[@]}"; do
   step "Checking $file against the manifest in its program" "build-release/$arch/check_bundle" "$file"
   files+=("$file")
 done
-step "Building the macOS bundle" here macos build-release/macos
+step "Building the macOS bundle${TOVREN_MACOS_TESTS:+ and the $TOVREN_MACOS_TESTS test programs}" \
+  here macos build-release/macos build-release/amd64
 step "Building the macOS bundle again, as another machine would, with an empty Zig cache" \
-  elsewhere macos "$other/macos"
+  elsewhere macos "$other/macos" "$other/amd64"
 step "Comparing the two" cmp build-release/macos/release.zip "$other/macos/release.zip"
 step "Checking that no program holds a path of its build" \
   holds_no_path build-release/macos/TOVREN.app "${paths[@]}" "$other"
 . build-release/macos-arm64/constants.sh
 file=release/TOVREN-$TOVREN_CONSOLE_VERSION-macos.zip
 cp build-release/macos/release.zip "$file"
-step "Checking $file against the manifest in its program" build-release/macos-host/check_bundle "$file"
+host=build-release/macos-host
+[ -d build-release/amd64 ] && host=build-release/amd64
+step "Checking $file against the manifest in its program" "$host/check_bundle" "$file"
 files+=("$file")
 sha256sum "${files[@]}"
