@@ -58,12 +58,11 @@ build() {
 }
 
 # Builds the universal macOS bundle from the source folder here in `folder`, with
-# the build tools of the x86-64 bundle's build in `linux` where it was made (the
-# same preset), and packs it as `folder`/release.zip: sorted names, one time, modes
-# u=rwX,go=rX, links kept as links, and no owners or extra times (-X).
+# the build tools of the build `host` (its own, in `folder`-host, where empty), and
+# packs it as `folder`/release.zip: sorted names, one time, modes u=rwX,go=rX,
+# links kept as links, and no owners or extra times (-X).
 macos() {
-  local folder=$1 linux=$2 host=
-  [ -d "$linux" ] && host=$linux
+  local folder=$1 host=$2
   rm -rf "$folder" "$folder"-arm64 "$folder"-x86_64 "$folder"-host
   TOVREN_HOST_BUILD=$host TOVREN_MACOS_TARGET=TOVREN-setup tools/macos.sh "$folder" "${options[@]}"
   cd "$folder"
@@ -109,7 +108,11 @@ paths=("$PWD" "$zig")
 step "Copying the source to another folder, with another HOME" prepare_elsewhere
 mkdir -p release
 files=()
+# The macOS build's own tools, here and elsewhere: the x86-64 bundle's builds,
+# where the release makes them, are of the same preset.
+host_builds=("" "")
 for arch in "${families[@]}"; do
+  [ "$arch" != amd64 ] || host_builds=("build-release/$arch" "$other/$arch")
   step "Building the $arch bundle" here build "$arch" "build-release/$arch"
   step "Building the $arch bundle again, as another machine would" elsewhere build "$arch" "$other/$arch"
   step "Comparing the two" cmp "build-release/$arch/release.tar.gz" "$other/$arch/release.tar.gz"
@@ -122,17 +125,15 @@ for arch in "${families[@]}"; do
   files+=("$file")
 done
 step "Building the macOS bundle${TOVREN_MACOS_TESTS:+ and the $TOVREN_MACOS_TESTS test programs}" \
-  here macos build-release/macos build-release/amd64
+  here macos build-release/macos "${host_builds[0]}"
 step "Building the macOS bundle again, as another machine would, with an empty Zig cache" \
-  elsewhere macos "$other/macos" "$other/amd64"
+  elsewhere macos "$other/macos" "${host_builds[1]}"
 step "Comparing the two" cmp build-release/macos/release.zip "$other/macos/release.zip"
 step "Checking that no program holds a path of its build" \
   holds_no_path build-release/macos/TOVREN.app "${paths[@]}" "$other"
 . build-release/macos-arm64/constants.sh
 file=release/TOVREN-$TOVREN_CONSOLE_VERSION-macos.zip
 cp build-release/macos/release.zip "$file"
-host=build-release/macos-host
-[ -d build-release/amd64 ] && host=build-release/amd64
-step "Checking $file against the manifest in its program" "$host/check_bundle" "$file"
+step "Checking $file against the manifest in its program" "${host_builds[0]:-build-release/macos-host}/check_bundle" "$file"
 files+=("$file")
 sha256sum "${files[@]}"
