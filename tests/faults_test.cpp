@@ -115,6 +115,16 @@ bool changesNothing(const Operation& operation) {
   return looks.contains(operation.call) || (opens && !(operation.flags & (O_CREAT | O_TRUNC)));
 }
 
+// A kill runs none of the program's code: the disk it leaves is the same whatever
+// compiler or processor made the program, so the build without sanitizers that
+// runs natively proves it, and the others, where a run costs several times as
+// much, prove the failures.
+#if defined(TOVREN_SANITIZED) || defined(TOVREN_EMULATED)
+constexpr bool killsProveSomething = false;
+#else
+constexpr bool killsProveSomething = true;
+#endif
+
 // Every operation of a run, failed once with a realistic error, then killed before
 // each that changes the disk, and kills at random instants: one clear alert or a
 // run that tolerates the fault, the old or the complete new console, no temporary
@@ -127,9 +137,9 @@ void proveEveryFault(void (*arrange)(const Home&), const std::string& scenario, 
   std::vector<std::pair<std::string, long>> points;
   for (long at = 1; at <= static_cast<long>(operations.size()); ++at) {
     points.emplace_back("fail", at);
-    if (!changesNothing(operations[at - 1])) points.emplace_back("kill", at);
+    if (killsProveSomething && !changesNothing(operations[at - 1])) points.emplace_back("kill", at);
   }
-  for (int i = 0; i < 40; ++i)
+  for (int i = 0; killsProveSomething && i < 40; ++i)
     points.emplace_back("kill after", std::uniform_int_distribution<long>(0, 200000)(random));
   for (const auto& [action, at] : points) {
     Home home;

@@ -52,6 +52,9 @@ endif()
 if(TOVREN_SANITIZE)
   target_compile_definitions(tovren_tests PRIVATE TOVREN_SANITIZED)
 endif()
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  target_compile_definitions(tovren_tests PRIVATE TOVREN_EMULATED)
+endif()
 
 if(TOVREN_SYSTEM STREQUAL "linux")
   # Stands between the program and the C library to fail or kill it at any operation.
