@@ -168,6 +168,12 @@ function(tovren_bundle name)
   endif()
   add_custom_target(${name}-resources ALL DEPENDS ${copies}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${app}/Contents/Resources)
+  # Make repeats a command in every target that needs its output, and two at once
+  # write the same file: the shipped archives and manifest are made by
+  # tovren_archives alone, before any bundle that takes them.
+  if(NOT B_CONSOLE)
+    add_dependencies(${name}-resources tovren_archives)
+  endif()
 
   add_executable(${name}-setup app/main.cpp manifest/this_build.cpp ${work}/embedded_manifest.cpp)
   target_compile_definitions(${name}-setup PRIVATE TOVREN_ROW="${B_ROW}")
