@@ -139,8 +139,9 @@ void proveEveryFault(void (*arrange)(const Home&), const std::string& scenario, 
     points.emplace_back("fail", at);
     if (killsProveSomething && !changesNothing(operations[at - 1])) points.emplace_back("kill", at);
   }
-  for (int i = 0; killsProveSomething && i < 40; ++i)
-    points.emplace_back("kill after", std::uniform_int_distribution<long>(0, 200000)(random));
+  if (killsProveSomething)
+    for (int i = 0; i < 40; ++i)
+      points.emplace_back("kill after", std::uniform_int_distribution<long>(0, 200000)(random));
   for (const auto& [action, at] : points) {
     Home home;
     arrange(home);

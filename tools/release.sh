@@ -112,7 +112,7 @@ files=()
 # where the release makes them, are of the same preset.
 host_builds=("" "")
 for arch in "${families[@]}"; do
-  [ "$arch" != amd64 ] || host_builds=("build-release/$arch" "$other/$arch")
+  if [ "$arch" = amd64 ]; then host_builds=("build-release/$arch" "$other/$arch"); fi
   step "Building the $arch bundle" here build "$arch" "build-release/$arch"
   step "Building the $arch bundle again, as another machine would" elsewhere build "$arch" "$other/$arch"
   step "Comparing the two" cmp "build-release/$arch/release.tar.gz" "$other/$arch/release.tar.gz"
