@@ -23,6 +23,10 @@ tovren_constant(TOVREN_TOOLS_FOLDER toolsFolder ".tovren/tools")
 tovren_constant(TOVREN_LAUNCH_AGENT launchAgent "Library/LaunchAgents/kestrine.console.plist")
 # What the console writes into its launch agent, then the version, "-" and the row.
 tovren_constant(TOVREN_MARKER versionMarker "automatic-")
+# What a version may hold besides ASCII letters and digits. Setup also reads the end
+# of a version in the list by them: what follows the marker, up to the first other
+# character, is the architecture word, which has no "-".
+tovren_constant(TOVREN_VERSION_PUNCTUATION versionPunctuation "._+-")
 # The console's entry at the top level of each archive.
 tovren_constant(TOVREN_CONSOLE_ENTRY consoleEntry "tovren")
 # The unpacker's file name, beside the setup program in the bundle.

@@ -107,21 +107,42 @@ void removeLeftovers(FileManager& files, const Location& toolsFolder) {
   }
 }
 
+bool versionCharacter(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+         constants::versionPunctuation.find(c) != std::string_view::npos;
+}
+
+// Whether `text` names exactly `version`: it holds "automatic-<version>-" followed
+// by an architecture word (letters, digits, ".", "_" or "+", up to the first
+// character no version holds) and no further "-". The trailing "-" keeps a longer
+// version that begins with this one apart (1.4.20), and the word a pre-release of
+// the version (automatic-1.4.2-rc1-arm64 names 1.4.2-rc1, not 1.4.2).
+bool namesExactly(std::string_view text, const std::string& version) {
+  std::string marker = std::string(constants::versionMarker) + version + "-";
+  for (auto at = text.find(marker); at != std::string_view::npos; at = text.find(marker, at + 1)) {
+    // The word ends at the first "-" or character no version holds, so each
+    // occurrence's look ends before the next one's marker: linear in the text.
+    std::string_view rest = text.substr(at + marker.size());
+    auto end = std::find_if(rest.begin(), rest.end(),
+                            [](char c) { return c == '-' || !versionCharacter(c); });
+    if (end == rest.end() || *end != '-') return true;
+  }
+  return false;
+}
+
 // The kind of this run, from the launch-agent property list under `home`: absent
-// is a first installation; one whose text holds "automatic-<version>-" is the same
+// is a first installation; one that names exactly this version is the same
 // version; any other, unreadable or not UTF-8, is an update.
 InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
   Location plist = home.append(std::string(constants::launchAgent));
   // A property list that cannot even be examined counts as absent.
   if (!files.attributes(plist, Links::follow)) return InstallKind::firstInstallation;
-  // The trailing "-" keeps a longer version that begins with this one apart.
-  std::string marker = std::string(constants::versionMarker) + version + "-";
   // One that cannot be read as UTF-8, or is larger than any list the console
   // writes, counts as empty.
   std::string text = ifReadable([&] {
                        return readText(files, plist, Links::follow, propertyListBound);
                      }).value_or("");
-  return text.find(marker) != std::string::npos ? InstallKind::sameVersion : InstallKind::update;
+  return namesExactly(text, version) ? InstallKind::sameVersion : InstallKind::update;
 }
 
 // Asks for consent with the wording of `kind`; true only for the first button.
