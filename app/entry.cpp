@@ -1,9 +1,8 @@
 #include "app/entry.h"
 
-#include <iostream>
-
 #include "install/setup_failure.h"
 #include "platform/interruption.h"
+#include "platform/standard_error.h"
 
 namespace tovren {
 
@@ -36,8 +35,9 @@ int exitStatusOf(Application& app, const std::function<void()>& setup) {
     }
   } catch (const Interrupted& interrupted) {
     // Asked to stop, also while an alert waits: one line, and nothing that waits
-    // for a button. The status is a shell's for a command ended by that signal.
-    std::cerr << interrupted.description() << std::endl;
+    // for a button, nor more than half a second for a reader that holds it back. The
+    // status is a shell's for a command ended by that signal.
+    writeError(interrupted.description() + "\n", std::chrono::milliseconds(500));
     return 128 + interrupted.signal();
   }
 }

@@ -8,9 +8,9 @@ int main() {
   FileManager files;
   Processes processes;
   Application& app = sharedApplication();
-  return exitStatusOf(app, [&] {
+  end(exitStatusOf(app, [&] {
     keepWritesFromSignalling();
     catchInterruptions();
     setup(Services{files, app, processes}, thisBuild());
-  });
+  }));
 }

@@ -1,8 +1,7 @@
 #include "platform/dialog_choice.h"
 
-#include <cstdio>
-
 #include "platform/desktop_dialog.h"
+#include "platform/standard_error.h"
 #include "platform/terminal_dialog.h"
 
 namespace tovren {
@@ -14,8 +13,7 @@ class SilentDialog : public Dialog {
  public:
   void bringToFront() override {}
   int run(const Alert& alert) override {
-    std::fprintf(stderr, "%s\n\n%s\n", alert.messageText.c_str(), alert.informativeText.c_str());
-    std::fflush(stderr);
+    writeError(alert.messageText + "\n\n" + alert.informativeText + "\n");
     return noButton;
   }
 };

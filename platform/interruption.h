@@ -21,15 +21,23 @@ class Interrupted : public Error {
 };
 
 // From now on the signals that ask a program to stop (interrupt, terminate,
-// hang-up) no longer end this one at once: each is noted, and the next look at
-// it raises Interrupted: raiseIfInterrupted, and every wait of the program's (for
-// a child, an answer, the tools folder's lock). One this program was started
-// with ignored, as nohup and a shell's background jobs start programs, stays
-// ignored, and the children start with it ignored too. Raises a PlatformError
-// with the system's reason when the system refuses.
+// hang-up, quit, and a CPU-time limit reached) no longer end this one at once:
+// each is noted, and the next look at it raises Interrupted: raiseIfInterrupted,
+// and every wait of the program's (for a child, an answer, a reader of what it
+// writes, the tools folder's lock). One this program was started with ignored, as
+// nohup and a shell's background jobs start programs, stays ignored, and the
+// children start with it ignored too. Raises a PlatformError with the system's
+// reason when the system refuses.
 void catchInterruptions();
 
 // Raises Interrupted when one of those signals has arrived.
 void raiseIfInterrupted();
+
+// Ends the process with `status`. A run that was interrupted, and whose status
+// is 128 + the signal's number, ends by the signal itself, its default action
+// restored, so that its parent sees how it ended (a shell's loop, make); a
+// signal whose default action leaves a core file (quit, the CPU-time limit)
+// ends it with the status alone, and leaves none.
+[[noreturn]] void end(int status);
 
 }  // namespace tovren

@@ -84,32 +84,50 @@ TEST(EndToEnd, TheSampleVendorConsoleIsSetUpOnceAndUpdatedOnce) {
   }
 }
 
-// Also where a display is named that cannot be opened: the alerts fall back.
-// Ctrl-C at the prompt ends the run at once, with its one line.
+// Also where a display is named that cannot be opened: the alerts fall back. CR,
+// LF and CR LF each end one answer, whatever the terminal translates, and the
+// terminal may be at any descriptor. Ctrl-C at the prompt ends the run at once,
+// with its one line, by the signal, so a shell's loop stops too; so does a
+// request to stop while the terminal's output is held (Ctrl-S), which loses the line.
 TEST(EndToEnd, DeclinedInterruptedOrUnaskableConsentLeavesTheHomeAsItWas) {
-  const std::string number = "Choose a number (Return for 1): ";
+  const std::string number = "Choose a number (Return for 1): ",
+                    interrupted = "Setup was interrupted by signal 2 (Interrupt).\n";
   struct Case {
     std::optional<std::string> typed, plist;
-    std::string shown, interruptAt = "";
+    std::string shown, typeAt = "";
+    std::string shell = "exec \"$0\"";  // how it is started
+    int endedBy = 0;                    // and by which signal it ends
   } cases[] = {{"2\n", {}, firstPrompt},
                {"\x04", {}, firstPrompt + "\n"},
                {"x\n2\n", {}, firstPrompt + number},
+               {"x\r\n2\r\n", {}, firstPrompt + number, number},
+               {"2\r", {}, firstPrompt, number, "stty -icrnl; exec \"$0\""},
+               {"2\n",
+                {},
+                firstPrompt,
+                number,
+                "ulimit -n 2048 && for i in $(seq 3 1100); do eval \"exec $i</dev/null\"; done; "
+                "exec \"$0\""},
                {"2\n", marker + "0.0.1-", updatePrompt},
-               {"", {}, firstPrompt + "Setup was interrupted by signal 2 (Interrupt).\n", number},
+               {"", {}, firstPrompt + interrupted, number, "exec \"$0\"", SIGINT},
+               {"", {}, firstPrompt + interrupted, number, "for i in 1 2; do \"$0\"; done", SIGINT},
+               {"\x13", {}, "", "", "(sleep 0.5; kill $$) & exec \"$0\"", SIGTERM},
                {{}, {}, "Set up TOVREN on this Mac\n\nThen connect your Quillet"}};
   for (const auto& c : cases) {
     Home home;
     if (c.plist) home.plist(*c.plist);
     std::string before = snapshot(home.path());
-    Outcome outcome = runProgram({setupProgram(),
-                                  {},
+    Outcome outcome = runProgram({"/bin/bash",
+                                  {"-c", c.shell, setupProgram()},
                                   {{"DISPLAY", ":3999"}, {"HOME", home.path()}},
                                   c.typed,
                                   {},
                                   {},
-                                  c.interruptAt});
-    EXPECT_EQ(outcome.status, c.interruptAt.empty() ? 0 : 128 + SIGINT);
-    EXPECT_EQ(snapshot(home.path()), before);
+                                  c.typeAt});
+    EXPECT_EQ(std::pair(outcome.status, outcome.endedBy),
+              std::pair(c.endedBy ? 128 + c.endedBy : 0, c.endedBy))
+        << c.shell;
+    EXPECT_EQ(snapshot(home.path()), before) << c.shell;
     EXPECT_TRUE((c.typed ? outcome.terminal : outcome.errorOutput).starts_with(c.shown))
         << outcome.terminal << outcome.errorOutput;
     EXPECT_EQ(outcome.terminal.size(), c.typed ? c.shown.size() : 0);
@@ -330,19 +348,37 @@ TEST(EndToEnd, AFullDiskIsNamedAtEveryStepAndTheNextRunWithRoomSucceeds) {
 #endif
 }
 
-// The limits a session sets, and a standard error nobody reads: one clear alert
-// where it can be read, status 1, and nothing left behind. A write past the
-// file-size limit, the unpacker's or this program's own, names the limit.
+// The limits a session sets, a system without the null device, and a standard
+// error nobody reads: one clear alert where it can be read, status 1, and nothing
+// left behind. A write past the file-size limit, the unpacker's or this program's
+// own, names the limit. A CPU-time limit reached is a request to stop: its line,
+// status 152, and no core file, as the program exits.
 TEST(EndToEnd, TheLimitsOfASessionEndInOneClearAlertAndLeaveNothingBehind) {
   const std::string limit =
       " is too small for the files setup writes. Raise it (ulimit -f), then run setup again.\n";
+  // A bundle whose archive, sparse, takes seconds of CPU time to hash.
+  TemporaryFolder huge;
+  fs::copy(mainBundle, huge.path("TOVREN.app"), fs::copy_options::recursive);
+  fs::resize_file(huge.path("TOVREN.app/Contents/Resources/" + archiveName),
+                  std::uintmax_t{1} << 36);
   struct Case {
     const char* name;
     std::map<int, rlim_t> limits;
     std::string said;  // in the alert, TOOLS for the tools folder; none where it cannot be read
     std::string shell = "";                               // how the program is started, as "$0"
     std::map<std::string, std::string> environment = {};  // the shim's
+    int status = 1;
   } cases[] = {
+      {"a CPU-time limit reached while hashing",
+       {},
+       "Setup was interrupted by signal 24 (" + std::string(::strsignal(SIGXCPU)) + ").\n",
+       "ulimit -St 1; exec \"" + huge.path("TOVREN.app/Contents/MacOS/tovren-setup") + "\"",
+       {},
+       128 + SIGXCPU},
+      {"no null device",
+       {},
+       "Could not open the null device \"/dev/null\": No such file or directory.",
+       "unshare -m sh -c 'mount -t tmpfs none /dev && exec \"$0\"' \"$0\""},
       {"no file may have a byte",
        {{RLIMIT_FSIZE, 0}},
        "The file-size limit set for this program (0 bytes)" + limit +
@@ -375,6 +411,10 @@ TEST(EndToEnd, TheLimitsOfASessionEndInOneClearAlertAndLeaveNothingBehind) {
       {"standard error closed", {}, "", "exec \"$0\" 2>&-"},
   };
   for (const auto& c : cases) {
+    if (c.shell.starts_with("unshare") && ::geteuid() != 0) {
+      std::cout << "[ skipped  ] " << c.name << ": only root can make a mount namespace here\n";
+      continue;
+    }
     Home home;
     home.plist();
     TemporaryFolder logs;
@@ -392,7 +432,8 @@ TEST(EndToEnd, TheLimitsOfASessionEndInOneClearAlertAndLeaveNothingBehind) {
             ? runProgram({program, {}, environment, "\n", {}, c.limits})
             : runProgram(
                   {"/bin/bash", {"-c", c.shell, program}, environment, std::nullopt, {}, c.limits});
-    EXPECT_EQ(outcome.status, 1) << c.name << outcome.errorOutput;
+    EXPECT_EQ(std::pair(outcome.status, outcome.endedBy), std::pair(c.status, 0))
+        << c.name << outcome.errorOutput;
     std::string shown = outcome.terminal + outcome.errorOutput;
     EXPECT_NE(shown.find(home.withTools(c.said)), std::string::npos) << c.name << shown;
     EXPECT_EQ(home.count("."), 0) << c.name << ": a staging folder or temporary file is left";

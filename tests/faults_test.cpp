@@ -245,11 +245,18 @@ TEST(Faults, OutOfMemoryEndsARunOnlyWhereItNeedsTheBytesAndWhatIsInPlaceTakesLit
   }
 }
 
-// Asked to stop while its console runs, at any instant: the console is stopped,
-// one line says so, the status is the signal's, nothing waits for a button, and
-// the run ends within seconds, as a user expects. Where the shim is, each wait
-// for the child starts late, so that a signal lands in any gap between the
-// program's look at what happened and its wait.
+// Whether the process numbered `pid` has ended (a zombie not yet reaped has).
+bool ended(const std::string& pid) {
+  std::string status = contentOf("/proc/" + pid + "/stat");
+  return status.empty() || status.find(") Z") != std::string::npos;
+}
+
+// Asked to stop while its console runs, at any instant: the console is stopped
+// with the helper it started, which ignores the request, one line says so, the
+// run ends by the signal, nothing waits for a button, and the run ends within
+// seconds, as a user expects. Where the shim is, each wait for the child starts
+// late, so that a signal lands in any gap between the program's look at what
+// happened and its wait.
 TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
   std::mt19937 random(20261208);
   std::vector<int> signals{SIGTERM, SIGINT, SIGHUP};
@@ -263,25 +270,28 @@ TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
     environment["TOVREN_SHIM_WAIT_DELAY"] = "100000";
 #endif
     environment["HOME"] = home.path();
+    environment["CONSOLE_HELPER"] = "1";
     Running run({setupProgram("console-waits"), {}, environment});
-    std::string pid = home.waitingConsole();
-    ASSERT_FALSE(pid.empty()) << "the console started";
+    std::string pid = home.waitingConsole(), helper = home.waitingConsole("console-helper");
+    ASSERT_FALSE(pid.empty() || helper.empty()) << "the console started, and its helper";
     if (i >= 3) ::usleep(std::uniform_int_distribution<useconds_t>(0, 50000)(random));
     int signal = signals[i];
     run.signal(signal);
     Outcome outcome = run.wait(10);
     EXPECT_EQ(outcome.status, 128 + signal) << i;
+    EXPECT_EQ(outcome.endedBy, signal) << i;
     EXPECT_EQ(outcome.errorOutput, "Setup was interrupted by signal " + std::to_string(signal) +
                                        " (" + ::strsignal(signal) + ").\n");
     EXPECT_NE(::kill(std::stoi(pid), 0), 0) << "the console was stopped";
+    EXPECT_TRUE(ended(std::to_string(std::stoi(helper)))) << "and its helper";
     EXPECT_EQ(home.count("."), 0);
   }
 }
 
 // Started with a stop signal ignored (nohup, a script's background job), a run
-// and its console keep it ignored, and the run installs when the signal comes, as
-// a terminal sends it, to both. A console that ignores the request to stop is
-// killed once the grace period is over, and the line says so.
+// and its console keep it ignored, and the run installs when the signal comes to
+// both groups, the run's and the console's own. A console that ignores the
+// request to stop is killed once the grace period is over, and the line says so.
 TEST(Concurrency, AStopSignalIgnoredAtStartStaysIgnoredAndAConsoleThatIgnoresOneIsKilled) {
   // Under user-mode emulation, which this machine's own uname shows, the emulator
   // catches the signals itself, and a child it starts inherits none ignored.
@@ -300,6 +310,7 @@ TEST(Concurrency, AStopSignalIgnoredAtStartStaysIgnoredAndAConsoleThatIgnoresOne
     std::string pid = home.waitingConsole();
     ASSERT_FALSE(pid.empty()) << "the console started";
     run.signal(signal ? signal : SIGTERM, !emulated || !signal);
+    if (signal && !emulated) ::kill(-std::stoi(pid), signal);
     ::usleep(200000);
     if (signal) ::kill(std::stoi(pid), SIGUSR1);  // the console finishes
     Outcome outcome = run.wait(stopGraceSeconds + 5);

@@ -147,6 +147,7 @@ class TemporaryFolder {
 
 struct Outcome {
   int status = -1;  // or 128 + N for signal N
+  int endedBy = 0;  // the signal that ended it; 0 when it exited
   std::string errorOutput, terminal;
   long peakKiB = 0;  // the most memory it held
 };
@@ -158,7 +159,8 @@ struct Launch {
   std::optional<std::string> typed = std::nullopt;      // typed on a terminal; none: no terminal
   std::optional<int> killAfterMicroseconds = std::nullopt;
   std::map<int, rlim_t> limits = {};  // e.g. RLIMIT_FSIZE: the value it starts with
-  std::string interruptAt = "";       // once the terminal shows it, Ctrl-C is typed there
+  // Once the terminal shows it, `typed` is typed there, or Ctrl-C where that is empty.
+  std::string typeAt = "";
 };
 
 // In the child: the launch's environment (no display unless it names one) and
@@ -187,13 +189,15 @@ inline void killLater(pid_t child, const Launch& launch) {
     ::usleep(static_cast<useconds_t>(*launch.killAfterMicroseconds)), ::kill(child, SIGKILL);
 }
 
-// Its termination status, once it has ended; the most memory it held in `peakKiB`.
-inline int statusOf(pid_t child, long* peakKiB = nullptr) {
+// Its termination status, once it has ended; the most memory it held and the
+// signal that ended it, if one did, in `outcome`.
+inline int statusOf(pid_t child, Outcome* outcome = nullptr) {
   int status = 0;
   rusage usage{};
   while (::wait4(child, &status, 0, &usage) < 0)
     if (errno != EINTR) throw std::runtime_error("wait4 failed");
-  if (peakKiB) *peakKiB = usage.ru_maxrss;
+  if (outcome) outcome->peakKiB = usage.ru_maxrss;
+  if (outcome) outcome->endedBy = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
@@ -218,7 +222,7 @@ class Running {
   Running(const Running&) = delete;
   Outcome wait() {
     Outcome outcome;
-    outcome.status = statusOf(std::exchange(child_, 0), &outcome.peakKiB);
+    outcome.status = statusOf(std::exchange(child_, 0), &outcome);
     outcome.errorOutput = contentOf(errors_.path("errors"));
     return outcome;
   }
@@ -242,7 +246,7 @@ class Running {
 
 // Runs the program to its end, on a new terminal that does not echo what is typed
 // (it shows only what the program writes), or without one.
-inline Outcome runProgram(const Launch& launch) {
+inline Outcome runProgram(Launch launch) {
   if (!launch.typed) return Running(launch).wait();
   int terminal = -1, program = -1;
   termios settings{};
@@ -255,16 +259,19 @@ inline Outcome runProgram(const Launch& launch) {
   if (child == 0) ::close(terminal), ::login_tty(program), execute(launch);
   // The terminal keeps typed lines until the program reads them; then it reads the
   // end of input, so a program that asks more than the test typed ends instead of waiting.
-  const std::string typed = *launch.typed + (launch.interruptAt.empty() ? "\x04" : "");
-  if (child < 0 || ::write(terminal, typed.data(), typed.size()) < 0)
+  const std::string typed =
+      launch.typed->empty() && !launch.typeAt.empty() ? "\x03" : *launch.typed + "\x04";
+  if (child < 0 || (launch.typeAt.empty() && ::write(terminal, typed.data(), typed.size()) < 0))
     throw std::runtime_error("fork");
   // This side holds the program's end open too: once every holder has closed it, a
   // read here can report the end before the last output has arrived. Instead, a mark
   // written behind the program's output once it has ended shows that all of it is here.
   const std::string end = "\x1e<end>";
+  // Typing Ctrl-Q first lets out what the program wrote while its output was held.
   Outcome outcome;
   std::thread waiter([&] {
-    killLater(child, launch), outcome.status = statusOf(child, &outcome.peakKiB),
+    killLater(child, launch), outcome.status = statusOf(child, &outcome),
+                              ::write(terminal, "\x11", 1),
                               ::write(program, end.data(), end.size());
   });
   char buffer[4096];
@@ -272,8 +279,8 @@ inline Outcome runProgram(const Launch& launch) {
        !outcome.terminal.ends_with(end) &&
        ((n = ::read(terminal, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR));) {
     outcome.terminal.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-    if (!launch.interruptAt.empty() && outcome.terminal.ends_with(launch.interruptAt))
-      ::write(terminal, "\x03", 1);
+    if (!launch.typeAt.empty() && outcome.terminal.ends_with(launch.typeAt))
+      ::write(terminal, typed.data(), typed.size()), launch.typeAt.clear();
   }
   waiter.join();
   ::close(terminal), ::close(program);
@@ -337,12 +344,11 @@ struct Home : TemporaryFolder {
       text.replace(at, 5, tools()), at += tools().size();
     return text;
   }
-  // The process number the console-waits console writes once it runs, waited
-  // for up to ten seconds; empty when it never came.
-  std::string waitingConsole() const {
+  // The process number the console-waits console writes once it runs (or its
+  // helper, into `file`), waited for up to ten seconds; empty when it never came.
+  std::string waitingConsole(const std::string& file = "console-waits") const {
     std::string pid;
-    for (int i = 0; i < 1000 && (pid = contentOf(path("console-waits"))).empty(); ++i)
-      ::usleep(10000);
+    for (int i = 0; i < 1000 && (pid = contentOf(path(file))).empty(); ++i) ::usleep(10000);
     return pid;
   }
   // With the marker, nothing is asked.

@@ -42,7 +42,7 @@ struct Toolkit {
   decltype(&g_source_remove) sourceRemove;
 };
 
-// How long a display may take to answer before it counts as none.
+// How long the displays named may take to answer, together, before they count as none.
 constexpr std::chrono::seconds displayBound(2);
 // How often a dialog looks whether the run was asked to stop.
 constexpr guint interruptionLook = 100;  // milliseconds
@@ -171,9 +171,10 @@ class DesktopDialog : public Dialog {
 std::unique_ptr<Dialog> openDesktopDialog() {
   auto named = [](const char* variable) { return std::getenv(variable) && *std::getenv(variable); };
   // Wayland first; X11 too when it is named, should the Wayland display not open.
-  // A display that does not answer counts as none.
-  Answer wayland = named("WAYLAND_DISPLAY") ? waylandAnswers(displayBound) : std::nullopt,
-         x11 = named("DISPLAY") ? x11Answers(displayBound) : std::nullopt;
+  // A display that does not answer within the one bound for both counts as none.
+  Deadline deadline = std::chrono::steady_clock::now() + displayBound;
+  Answer wayland = named("WAYLAND_DISPLAY") ? waylandAnswers(deadline) : std::nullopt,
+         x11 = named("DISPLAY") ? x11Answers(deadline) : std::nullopt;
   if (!wayland && !x11) return nullptr;
   std::optional<Toolkit> toolkit = loadToolkit(wayland && x11 ? "wayland,x11"
                                                : wayland      ? "wayland"

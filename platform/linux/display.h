@@ -1,7 +1,8 @@
 #pragma once
-// Whether a display named by the environment answers, asked within a bound:
-// a server that accepts and never answers (a stopped X server, a stale ssh
-// tunnel, a Wayland socket nobody serves) would keep the toolkit waiting for ever.
+// Whether a display named by the environment answers, asked within one bound
+// for them all, name lookups included: a server that accepts and never answers
+// (a stopped X server, a stale ssh tunnel, a Wayland socket nobody serves) or a
+// name server that does not answer would keep the toolkit waiting for ever.
 
 #include <chrono>
 #include <optional>
@@ -15,11 +16,16 @@ namespace tovren {
 // itself, under the toolkit's new connection. None when it did not answer.
 using Answer = std::optional<FileHandle>;
 
-// The Wayland display WAYLAND_DISPLAY names, when it answers within `bound`.
-Answer waylandAnswers(std::chrono::milliseconds bound);
+using Deadline = std::chrono::steady_clock::time_point;
 
-// The X display DISPLAY names, when it answers within `bound`; an empty handle
-// where it cannot be asked here (a display the X library finds its own way).
-Answer x11Answers(std::chrono::milliseconds bound);
+// The Wayland display WAYLAND_DISPLAY names, when it answers by `deadline`.
+Answer waylandAnswers(Deadline deadline);
+
+// The X display DISPLAY names, when it answers by `deadline`, asked with the
+// cookie the X library would give it (from XAUTHORITY, else ~/.Xauthority), so
+// that a server or an ssh tunnel that checks it answers rather than refuses; an
+// empty handle where it cannot be asked here (a display the X library finds its
+// own way).
+Answer x11Answers(Deadline deadline);
 
 }  // namespace tovren

@@ -259,7 +259,8 @@ FileHandle FileManager::lock(const Location& folder) {
   while (::flock(opened.descriptor(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR)
       throwSystemError("Could not lock", folder.path(), errno);
-    waitForSignal(-1, std::chrono::milliseconds(100), "Could not lock \"" + folder.path() + "\"");
+    (void)waitForSignal(-1, 0, std::chrono::milliseconds(100),
+                        "Could not lock \"" + folder.path() + "\"");
     raiseIfInterrupted();
   }
   return opened;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,11 +20,31 @@ namespace tovren {
 
 namespace {
 
+// The null device, the child's standard input, opened here so that a system
+// without it (a bare container or chroot) is named as the cause, not the
+// program. Past the standard descriptors, so that setting up 1 and 2 cannot
+// replace it.
+FileHandle nullDevice() {
+  FileHandle device(::open("/dev/null", O_RDONLY | O_CLOEXEC), "/dev/null");
+  struct stat status {};
+  if (device.descriptor() < 0)
+    throwSystemError("Could not open the null device", device.path(), device.error());
+  if (::fstat(device.descriptor(), &status) != 0 || !S_ISCHR(status.st_mode))
+    throw PlatformError("Could not use the null device", device.path(),
+                        "it is not a device, so a program would read what it holds");
+  if (device.descriptor() > 2) return device;
+  FileHandle above(::fcntl(device.descriptor(), F_DUPFD_CLOEXEC, 3), device.path());
+  if (above.descriptor() < 0)
+    throwSystemError("Could not open the null device", device.path(), above.error());
+  return above;
+}
+
 // The spawn file actions and attributes of one launch: the child's standard
-// descriptors, its folder, and signals at their defaults, none blocked.
+// descriptors, its folder, a process group of its own, and signals at their
+// defaults, none blocked.
 class SpawnSettings {
  public:
-  explicit SpawnSettings(const Task& task) : program_(task.executable.path()) {
+  SpawnSettings(const Task& task, const FileHandle& input) : program_(task.executable.path()) {
     check(posix_spawn_file_actions_init(&actions_));
     if (int code = posix_spawnattr_init(&attributes_)) {
       posix_spawn_file_actions_destroy(&actions_);
@@ -34,12 +55,15 @@ class SpawnSettings {
     // itself is descriptor 0.
     check(posix_spawn_file_actions_adddup2(&actions_, output, 1));
     check(posix_spawn_file_actions_adddup2(&actions_, output, 2));
-    check(posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0));
+    check(posix_spawn_file_actions_adddup2(&actions_, input.descriptor(), 0));
     sigset_t defaults = defaultInChildren(), none;
     sigemptyset(&none);
     check(posix_spawnattr_setsigdefault(&attributes_, &defaults));
     check(posix_spawnattr_setsigmask(&attributes_, &none));
-    check(posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
+    // Its group is stopped as one: whatever it starts goes with it.
+    check(posix_spawnattr_setpgroup(&attributes_, 0));
+    check(posix_spawnattr_setflags(
+        &attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP));
     check(confineChild(&actions_, &attributes_, task.workingFolder.path()));
   }
   ~SpawnSettings() {
@@ -90,7 +114,12 @@ struct Stopping {
   bool killed = false;
 };
 
-// Waits for the child; once the run is interrupted, stops it and raises.
+// Asks the child's process group, the child and whatever it started, to stop:
+// continued too, as a stopped group would not take the request until then.
+void stopGroup(pid_t child, int signal) { ::kill(-child, signal), ::kill(-child, SIGCONT); }
+
+// Waits for the child; once the run is interrupted, stops its group and raises.
+// A request to suspend the program suspends the group with it.
 Termination waitFor(pid_t child, const Task& task) {
   const std::string& program = task.executable.path();
   std::optional<Stopping> stopping;
@@ -98,26 +127,30 @@ Termination waitFor(pid_t child, const Task& task) {
     int status = 0;
     pid_t ended = ::waitpid(child, &status, WNOHANG);
     if (ended < 0 && errno != EINTR) throwSystemError("Could not wait for", program, errno);
-    if (ended == child && interruption())
+    if (ended == child && interruption()) {
+      // What the child left running in its group goes with it.
+      ::kill(-child, SIGKILL);
       throw Interrupted(interruption(),
                         interruptionText() +
                             (stopping && stopping->killed
                                  ? " " + task.executable.name() + " did not stop within " +
                                        std::to_string(stopGraceSeconds) + " seconds and was killed."
                                  : ""));
+    }
     if (ended == child) {
       int signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
       return {terminationStatus(status), signal ? described(signal) : "", signal == SIGXFSZ};
     }
+    if (suspensionRequested()) ::kill(-child, SIGTSTP), suspend(), ::kill(-child, SIGCONT);
     auto now = std::chrono::steady_clock::now();
     if (interruption() && !stopping)
-      ::kill(child, SIGTERM), stopping = Stopping{now + std::chrono::seconds(stopGraceSeconds)};
+      stopGroup(child, SIGTERM), stopping = Stopping{now + std::chrono::seconds(stopGraceSeconds)};
     if (stopping && !stopping->killed && now >= stopping->deadline)
-      ::kill(child, SIGKILL), stopping->killed = true;
+      ::kill(-child, SIGKILL), stopping->killed = true;
     std::optional<std::chrono::milliseconds> left;
     if (stopping && !stopping->killed)
       left = std::chrono::ceil<std::chrono::milliseconds>(stopping->deadline - now);
-    waitForSignal(-1, left, "Could not wait for \"" + program + "\"");
+    (void)waitForSignal(-1, 0, left, "Could not wait for \"" + program + "\"");
   }
 }
 
@@ -130,7 +163,9 @@ Processes::Processes() {
 
 Termination Processes::execute(const Task& task) {
   raiseIfInterrupted();
-  SpawnSettings settings(task);
+  FileHandle input = nullDevice();
+  SpawnSettings settings(task, input);
+  SuspensionsNoted suspensions;
   return waitFor(settings.spawn(task.arguments, environment_), task);
 }
 

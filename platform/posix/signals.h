@@ -20,12 +20,14 @@ std::string interruptionText();
 // The signal that arrived, or 0.
 int interruption();
 
-// Waits until a caught signal has been handled (a stop signal, or a child that
-// ended), `descriptor` can be read when it is not negative, or `timeout` has
-// passed. Returns whether the descriptor can be read. Raises a PlatformError
-// naming `what` when the wait fails.
-bool waitForSignal(int descriptor, std::optional<std::chrono::milliseconds> timeout,
-                   const std::string& what);
+// Waits until a caught signal has been handled (a stop signal, a child that
+// ended, a request to suspend), `descriptor` is ready for `events` (POLLIN,
+// POLLOUT) when it is not negative, or `timeout` has passed. Any descriptor
+// number will do. Returns whether the descriptor is ready, or can tell why not
+// (an error, a hang-up). Raises a PlatformError naming `what` when the wait fails.
+[[nodiscard]] bool waitForSignal(int descriptor, short events,
+                                 std::optional<std::chrono::milliseconds> timeout,
+                                 const std::string& what);
 
 // The signals a child starts with at their default action: every one but the
 // stop signals this program was started with ignored.
@@ -33,5 +35,29 @@ sigset_t defaultInChildren();
 
 // "signal N (its name)".
 std::string described(int signal);
+
+// While a value lives, a request to suspend the program (Ctrl-Z, SIGTSTP) no
+// longer stops it at once: it is noted, and ends a wait, so that the waiter can
+// suspend its child's process group with it (suspend). Where the program was
+// started with the request ignored, it stays ignored. Raises a PlatformError when
+// the system refuses.
+class SuspensionsNoted {
+ public:
+  SuspensionsNoted();
+  ~SuspensionsNoted();
+  SuspensionsNoted(const SuspensionsNoted&) = delete;
+  SuspensionsNoted& operator=(const SuspensionsNoted&) = delete;
+
+ private:
+  struct sigaction before_ {};
+  bool noted_ = false;
+};
+
+// Whether a request to suspend has arrived since the last look.
+[[nodiscard]] bool suspensionRequested();
+
+// Stops this process as a request to suspend does by default, until it is
+// continued (fg, bg, SIGCONT).
+void suspend();
 
 }  // namespace tovren

@@ -1,11 +1,11 @@
 #include "platform/terminal_dialog.h"
 
 #include <fcntl.h>
-#include <sys/select.h>
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -33,6 +33,38 @@ std::optional<int> choice(const std::string& line, std::size_t buttons) {
   return std::nullopt;
 }
 
+// While an answer is typed, Return ends a line whatever translation the terminal
+// was left with (stty -icrnl, after some full-screen programs, makes it end
+// nothing): a carriage return is read as a line feed, as it is shown, and a line
+// feed as a carriage return, which also ends a line. So CR, LF and CR LF each end
+// one answer, which this dialog tells apart. The modes are set before the alert is
+// shown, so an answer typed as soon as it shows is read by them, and the ones the
+// terminal had come back when the answer is in, or the wait for it ends.
+class AnswerModes {
+ public:
+  explicit AnswerModes(int terminal) : terminal_(terminal) {
+    if (::tcgetattr(terminal, &before_) != 0) return;
+    termios modes = before_;
+    modes.c_iflag = (modes.c_iflag | ICRNL | INLCR) & ~tcflag_t{IGNCR};
+    modes.c_cc[VEOL] = '\r';
+    set_ = ::tcsetattr(terminal, TCSANOW, &modes) == 0;
+  }
+  ~AnswerModes() {
+    if (set_) ::tcsetattr(terminal_, TCSANOW, &before_);
+  }
+  AnswerModes(const AnswerModes&) = delete;
+  AnswerModes& operator=(const AnswerModes&) = delete;
+
+  // Whether the terminal shows what is typed: a line feed, shown as a carriage
+  // return, then needs its own.
+  bool echoes() const { return set_ && (before_.c_lflag & ECHO); }
+
+ private:
+  int terminal_;
+  termios before_{};
+  bool set_ = false;
+};
+
 class TerminalDialog : public Dialog {
  public:
   explicit TerminalDialog(FileHandle terminal) : terminal_(std::move(terminal)) {}
@@ -40,14 +72,13 @@ class TerminalDialog : public Dialog {
   void bringToFront() override {}
 
   int run(const Alert& alert) override {
-    // A write to a terminal that went away is lost; the reading side then ends too.
-    writeAll(terminal_.descriptor(), layout(alert));
+    AnswerModes modes(terminal_.descriptor());
+    write(layout(alert));
     for (;;) {
-      writeAll(terminal_.descriptor(),
-               alert.buttons.size() > 1 ? "Choose a number (Return for 1): " : "Press Return: ");
-      std::optional<std::string> line = readLine();
+      write(alert.buttons.size() > 1 ? "Choose a number (Return for 1): " : "Press Return: ");
+      std::optional<std::string> line = readLine(modes.echoes());
       if (!line) {
-        writeAll(terminal_.descriptor(), "\n");
+        write("\n");
         return noButton;
       }
       if (auto response = choice(*line, alert.buttons.size())) return *response;
@@ -55,31 +86,48 @@ class TerminalDialog : public Dialog {
   }
 
  private:
-  // One line without its line feed; none at end of input. A request to stop ends
-  // the wait for it with Interrupted.
-  std::optional<std::string> readLine() {
+  // A terminal whose output is held (Ctrl-S) is waited for only until a request
+  // to stop; one that went away takes nothing, and the reading side then ends too.
+  void write(std::string_view text) {
+    (void)writeWhenReady(terminal_.descriptor(), text, std::nullopt);
+  }
+
+  // One line without its end (CR, LF or CR LF), on a terminal that `echoes` what
+  // is typed or not; none at end of input. A request to stop ends the wait for it
+  // with Interrupted.
+  std::optional<std::string> readLine(bool echoes) {
     std::string line;
     for (;;) {
-      while (!waitForSignal(terminal_.descriptor(), std::nullopt, "Could not read the answer"))
-        raiseIfInterrupted();
       char c;
       ssize_t n = ::read(terminal_.descriptor(), &c, 1);
-      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+        if (!waitForSignal(terminal_.descriptor(), POLLIN, std::nullopt,
+                           "Could not read the answer"))
+          raiseIfInterrupted();
+        continue;
+      }
       if (n <= 0) return std::nullopt;
-      if (c == '\n') return line;
-      if (c != '\r') line += c;
+      // The line feed of a CR LF, read as a carriage return, whose carriage return
+      // ended the last answer.
+      if (std::exchange(afterReturn_, c == '\n') && c == '\r') continue;
+      if (c == '\r' && echoes) write("\n");
+      if (c == '\n' || c == '\r') return line;
+      line += c;
     }
   }
 
   FileHandle terminal_;
+  bool afterReturn_ = false;
 };
 
 }  // namespace
 
 std::unique_ptr<Dialog> openTerminalDialog() {
-  FileHandle terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC), "/dev/tty");
-  // A wait for the answer takes descriptors below FD_SETSIZE only.
-  if (terminal.descriptor() < 0 || terminal.descriptor() >= FD_SETSIZE) return nullptr;
+  // Its own open description, which waits for nothing: a terminal whose output is
+  // held, or whose answer has not come, is waited for where a request to stop
+  // ends the wait.
+  FileHandle terminal(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK), "/dev/tty");
+  if (terminal.descriptor() < 0) return nullptr;
   return std::make_unique<TerminalDialog>(std::move(terminal));
 }
 
