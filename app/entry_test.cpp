@@ -35,6 +35,9 @@ TEST(Entry, ExitStatusAndTheFailureAlert) {
     int runModal(const Alert&) override { throw std::bad_alloc(); }
   } broken;
   EXPECT_EQ(exitStatusOf(broken, [] { throw SetupFailure("x"); }), 1);
+  // Every way of showing an alert shows one to three buttons.
+  for (std::size_t buttons : {0, 4})
+    EXPECT_THROW(Alert("t", "i", std::vector<std::string>(buttons, "b")), std::invalid_argument);
 }
 
 }  // namespace

@@ -7,7 +7,8 @@ else()
   string(TOLOWER ${CMAKE_SYSTEM_NAME} TOVREN_SYSTEM)
 endif()
 # Each defines what the header of its name in platform/ or platform/posix/ declares.
-set(TOVREN_SYSTEM_SOURCES buffers.cpp bundle.cpp clusters.cpp desktop_dialog.cpp files.cpp sha256.cpp spawn.cpp)
+set(TOVREN_SYSTEM_SOURCES buffers.cpp bundle.cpp clusters.cpp desktop_dialog.cpp files.cpp readiness.cpp sha256.cpp
+    spawn.cpp)
 set(missing)
 foreach(file ${TOVREN_SYSTEM_SOURCES})
   if(NOT EXISTS ${CMAKE_SOURCE_DIR}/platform/${TOVREN_SYSTEM}/${file})

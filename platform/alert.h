@@ -13,14 +13,16 @@ constexpr int firstButton = 1000;
 // The modal run ended without any button (end of input, window closed, no way to ask).
 constexpr int noButton = -1000;
 
-// An alert's texts and its buttons, in order. It has at least one: Return
-// answers the first, whichever way the alert is shown.
+// An alert's texts and its buttons, in order: one to three, as every way of
+// showing it shows them all (the system's own alerts take no more than three),
+// and Return answers the first.
 struct Alert {
   Alert(std::string message, std::string informative, std::vector<std::string> titles)
       : messageText(std::move(message)),
         informativeText(std::move(informative)),
         buttons(std::move(titles)) {
-    if (buttons.empty()) throw std::invalid_argument("an alert without a button");
+    if (buttons.empty() || buttons.size() > 3)
+      throw std::invalid_argument("an alert has one to three buttons");
   }
 
   std::string messageText;

@@ -31,7 +31,12 @@ class SystemApplication : public Application {
   int runModal(const Alert& alert) override {
     std::vector<std::string> buttons;
     for (const auto& button : alert.buttons) buttons.push_back(visible(button));
-    return dialog().run(Alert(visible(alert.messageText), visible(alert.informativeText), buttons));
+    Alert shown(visible(alert.messageText), visible(alert.informativeText), buttons);
+    int response = dialog().run(shown);
+    if (response != notShown) return response;
+    // The desktop would not show it; the terminal, or standard error, does.
+    dialog_ = chooseDialog(false);
+    return dialog_->run(shown);
   }
   std::optional<Location> resourceFolder() override {
     auto path = executablePath();

@@ -20,8 +20,8 @@ class SilentDialog : public Dialog {
 
 }  // namespace
 
-std::unique_ptr<Dialog> chooseDialog() {
-  if (auto desktop = openDesktopDialog()) return desktop;
+std::unique_ptr<Dialog> chooseDialog(bool desktop) {
+  if (auto dialog = desktop ? openDesktopDialog() : nullptr) return dialog;
   if (auto terminal = openTerminalDialog()) return terminal;
   return std::make_unique<SilentDialog>();
 }

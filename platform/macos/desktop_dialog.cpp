@@ -40,6 +40,7 @@ constexpr std::uint32_t utf8Encoding = 0x08000100;   // kCFStringEncodingUTF8
 constexpr CFOptionFlags noteAlertLevel = 1;          // kCFUserNotificationNoteAlertLevel
 constexpr CFOptionFlags responseMask = 3;            // the response in the low bits
 constexpr CFOptionFlags cancelResponse = 3;          // kCFUserNotificationCancelResponse
+constexpr std::int32_t timedOut = 0x10004003;        // MACH_RCV_TIMED_OUT
 constexpr std::uint32_t callerSession = 0xffffffff;  // callerSecuritySession
 constexpr std::uint32_t hasGraphicAccess = 0x0010;   // sessionHasGraphicAccess
 // How long each wait for the answer lasts before the run looks whether it was
@@ -95,15 +96,18 @@ class DesktopDialog : public Dialog {
   void bringToFront() override {}
 
   // The first button is the default one (Return), the second the alternate and
-  // the third the other; closed without a button, the alert answers none. The
-  // answer is waited for in short waits, between which a request to stop
-  // withdraws the alert and ends the run.
+  // the third the other (an alert has no more); closed without a button, the
+  // alert answers none. A text or an alert the system will not take is not
+  // shown: the next way of showing alerts shows it. The answer is waited for in
+  // short waits, between which a request to stop withdraws the alert and ends
+  // the run; a wait that fails otherwise withdraws it too, and it answers none.
   int run(const Alert& alert) override {
     std::vector<Object> texts;
     std::vector<const void*> keys, values;
     std::string parts[2] = {alert.messageText, alert.informativeText};
-    for (std::size_t i = 0; i < 2 + alert.buttons.size() && i < 5; ++i) {
+    for (std::size_t i = 0; i < 2 + alert.buttons.size(); ++i) {
       texts.push_back(string(i < 2 ? parts[i] : alert.buttons[i - 2]));
+      if (!texts.back()) return notShown;
       keys.push_back(*cf_.keys[i]), values.push_back(texts.back().get());
     }
     Object dictionary(
@@ -111,15 +115,19 @@ class DesktopDialog : public Dialog {
                              cf_.keyCallBacks, cf_.valueCallBacks),
         cf_.release);
     std::int32_t error = 0;
-    Object notification(cf_.create(nullptr, 0, noteAlertLevel, &error, dictionary.get()),
-                        cf_.release);
-    if (!notification) return noButton;
+    Object notification(
+        dictionary ? cf_.create(nullptr, 0, noteAlertLevel, &error, dictionary.get()) : nullptr,
+        cf_.release);
+    if (!notification) return notShown;
     CFOptionFlags response = cancelResponse;
-    while (cf_.receive(notification.get(), interruptionLook, &response) != 0)
-      if (interrupted()) {
-        cf_.cancel(notification.get());
-        raiseIfInterrupted();
-      }
+    for (;;) {
+      std::int32_t received = cf_.receive(notification.get(), interruptionLook, &response);
+      if (received == 0) break;
+      bool failed = received != timedOut;
+      if (failed || interrupted()) cf_.cancel(notification.get());
+      raiseIfInterrupted();
+      if (failed) return noButton;
+    }
     response &= responseMask;
     return response == cancelResponse ? noButton : firstButton + static_cast<int>(response);
   }

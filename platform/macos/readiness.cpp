@@ -12,10 +12,11 @@
 namespace tovren {
 
 int waitReady(int descriptor, short events, const timespec* timeout, const sigset_t* mask) {
-  // The set's words, enough for every descriptor up to this one.
-  std::vector<fd_mask> words(descriptor < 0 ? 1
-                                            : static_cast<std::size_t>(descriptor) / NFDBITS + 1);
-  auto* set = reinterpret_cast<fd_set*>(words.data());
+  // Sets one after another make a set as large as the descriptor needs: an
+  // fd_set is an array of bits.
+  std::vector<fd_set> sets(descriptor < 0 ? 1
+                                          : static_cast<std::size_t>(descriptor) / FD_SETSIZE + 1);
+  fd_set* set = sets.data();
   if (descriptor >= 0) FD_SET(descriptor, set);
   return ::pselect(descriptor + 1, descriptor >= 0 && (events & POLLIN) ? set : nullptr,
                    descriptor >= 0 && (events & POLLOUT) ? set : nullptr, nullptr, timeout, mask);
