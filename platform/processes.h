@@ -34,18 +34,21 @@ struct Termination {
 constexpr int stopGraceSeconds = 10;
 
 // Child programs on the system's own calls (platform/posix/): started with the
-// environment this object was made in, no descriptor but their three standard
-// ones, no signal blocked, and every signal's default action but those
+// environment this object was made in, in a process group of their own, no
+// descriptor but their three standard ones, standard input the null device, no
+// signal blocked, and every signal's default action but those
 // catchInterruptions leaves ignored.
 class Processes {
  public:
   Processes();
   // Starts the task, waits until it has ended and returns how it ended. Raises a
-  // PlatformError naming the program when it cannot be started or waited for.
-  // Once the run is interrupted (catchInterruptions), the child is asked to stop
-  // (SIGTERM), killed when it has not ended stopGraceSeconds later, waited for,
-  // and Interrupted is raised, saying so when it had to be killed; interrupted
-  // before, no child is started.
+  // PlatformError naming the program, or the null device, when it cannot be
+  // started or waited for. Once the run is interrupted (catchInterruptions), the
+  // child's group is asked to stop (SIGTERM), killed when the child has not
+  // ended stopGraceSeconds later, and what is left of it killed once the child
+  // has ended; then Interrupted is raised, saying so when the child had to be
+  // killed. Interrupted before, no child is started. A request to suspend the
+  // program (Ctrl-Z) suspends the child's group with it.
   Termination execute(const Task& task);
 
  private:

@@ -45,12 +45,12 @@ void check(int result, const char* what, int signal = 0) {
   throwSystemError((what + (signal ? " " + described(signal) : "")).c_str(), "", code);
 }
 
-void handle(int signal, void (*handler)(int), struct sigaction* before = nullptr) {
+void handle(int signal, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   action.sa_flags = signal == SIGCHLD ? SA_NOCLDSTOP : 0;
   check(sigemptyset(&action.sa_mask), "Could not catch", signal);
-  check(::sigaction(signal, &action, before), "Could not catch", signal);
+  check(::sigaction(signal, &action, nullptr), "Could not catch", signal);
 }
 
 sigset_t only(int signal) {

@@ -116,7 +116,7 @@ struct Stopping {
 
 // Asks the child's process group, the child and whatever it started, to stop:
 // continued too, as a stopped group would not take the request until then.
-void stopGroup(pid_t child, int signal) { ::kill(-child, signal), ::kill(-child, SIGCONT); }
+void askToStop(pid_t child) { ::kill(-child, SIGTERM), ::kill(-child, SIGCONT); }
 
 // Waits for the child; once the run is interrupted, stops its group and raises.
 // A request to suspend the program suspends the group with it.
@@ -144,7 +144,7 @@ Termination waitFor(pid_t child, const Task& task) {
     if (suspensionRequested()) ::kill(-child, SIGTSTP), suspend(), ::kill(-child, SIGCONT);
     auto now = std::chrono::steady_clock::now();
     if (interruption() && !stopping)
-      stopGroup(child, SIGTERM), stopping = Stopping{now + std::chrono::seconds(stopGraceSeconds)};
+      askToStop(child), stopping = Stopping{now + std::chrono::seconds(stopGraceSeconds)};
     if (stopping && !stopping->killed && now >= stopping->deadline)
       ::kill(-child, SIGKILL), stopping->killed = true;
     std::optional<std::chrono::milliseconds> left;
