@@ -6,6 +6,7 @@
 #include "install/runner.h"
 #include "install/safe.h"
 #include "install/setup_failure.h"
+#include "manifest/version_marker.h"
 #include "platform/bundle.h"
 #include "platform/uuid.h"
 #include "support/error.h"
@@ -96,6 +97,27 @@ void removeSuperseded(FileManager& files, const Location& toolsFolder, const Loc
   }
 }
 
+// A console that ended well but left no list naming this version has every
+// later run ask again, and nobody would know why: the log says what was looked
+// for. Otherwise success stays quiet; a note that cannot be written is left out.
+void noteUnregistered(FileManager& files, const Handover& handover, const Location& console,
+                      std::string_view word) {
+  const std::string& version = handover.manifest.version;
+  Listed found = listed(files, handover.home, version);
+  if (found == Listed::thisVersion) return;
+  std::string plist = launchAgentOf(handover.home).path();
+  try {
+    handover.log.write("setup: " + console.name() + " ended with status 0 but " +
+                       (found == Listed::none
+                            ? "wrote no " + plist
+                            : plist + " holds no \"" + versionMarker(version, "") +
+                                  "\" followed by an architecture, as in \"" +
+                                  versionMarker(version, word) + "\"") +
+                       ", so the next run of setup will ask again.\n");
+  } catch (const PlatformError&) {
+  }
+}
+
 void installSteps(const Services& services, const Handover& handover, StagingFolder& staging,
                   const Build& build) {
   const SetupAsset& asset = platformEntry(handover.manifest, build.platformKey);
@@ -112,6 +134,7 @@ void installSteps(const Services& services, const Handover& handover, StagingFol
   }
   run(services.processes, console, {"--install-auto", "--home", handover.home.path()}, handover.log,
       handover.home);
+  noteUnregistered(services.files, handover, console, build.architectureWord);
   removeSuperseded(services.files, handover.toolsFolder, console);
 }
 

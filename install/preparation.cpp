@@ -6,13 +6,12 @@
 #include "install/readable.h"
 #include "install/safe.h"
 #include "install/setup_failure.h"
+#include "manifest/version_marker.h"
 #include "tovren/constants.h"
 
 namespace tovren {
 
 namespace {
-
-enum class InstallKind { firstInstallation, update, sameVersion };
 
 constexpr unsigned toolsFolderMode = 0700;
 constexpr unsigned setupLogMode = 0600;
@@ -20,8 +19,9 @@ constexpr unsigned setupLogMode = 0600;
 // the console's, and counts as unreadable.
 constexpr std::size_t propertyListBound = std::size_t{1} << 20;
 
-Alert consentAlert(InstallKind kind) {
-  if (kind == InstallKind::firstInstallation)
+// The consent prompt of a first installation, where there is no list, or of an update.
+Alert consentAlert(Listed kind) {
+  if (kind == Listed::none)
     return Alert{"Set up TOVREN on this Mac",
                  "Then connect your Quillet, scan and enter your purchase key. Your tools connect "
                  "automatically. You can turn off automatic startup in Help.",
@@ -107,51 +107,29 @@ void removeLeftovers(FileManager& files, const Location& toolsFolder) {
   }
 }
 
-bool versionCharacter(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-         constants::versionPunctuation.find(c) != std::string_view::npos;
-}
-
-// Whether `text` names exactly `version`: it holds "automatic-<version>-" followed
-// by an architecture word (letters, digits, ".", "_" or "+", up to the first
-// character no version holds) and no further "-". The trailing "-" keeps a longer
-// version that begins with this one apart (1.4.20), and the word a pre-release of
-// the version (automatic-1.4.2-rc1-arm64 names 1.4.2-rc1, not 1.4.2).
-bool namesExactly(std::string_view text, const std::string& version) {
-  std::string marker = std::string(constants::versionMarker) + version + "-";
-  for (auto at = text.find(marker); at != std::string_view::npos; at = text.find(marker, at + 1)) {
-    // The word ends at the first "-" or character no version holds, so each
-    // occurrence's look ends before the next one's marker: linear in the text.
-    std::string_view rest = text.substr(at + marker.size());
-    auto end = std::find_if(rest.begin(), rest.end(),
-                            [](char c) { return c == '-' || !versionCharacter(c); });
-    if (end == rest.end() || *end != '-') return true;
-  }
-  return false;
-}
-
-// The kind of this run, from the launch-agent property list under `home`: absent
-// is a first installation; one that names exactly this version is the same
-// version; any other, unreadable or not UTF-8, is an update.
-InstallKind installKind(FileManager& files, const Location& home, const std::string& version) {
-  Location plist = home.append(std::string(constants::launchAgent));
-  // A property list that cannot even be examined counts as absent.
-  if (!files.attributes(plist, Links::follow)) return InstallKind::firstInstallation;
-  // One that cannot be read as UTF-8, or is larger than any list the console
-  // writes, counts as empty.
-  std::string text = ifReadable([&] {
-                       return readText(files, plist, Links::follow, propertyListBound);
-                     }).value_or("");
-  return namesExactly(text, version) ? InstallKind::sameVersion : InstallKind::update;
-}
-
 // Asks for consent with the wording of `kind`; true only for the first button.
-bool consent(Application& app, InstallKind kind) {
+bool consent(Application& app, Listed kind) {
   app.activate();
   return app.runModal(consentAlert(kind)) == firstButton;
 }
 
 }  // namespace
+
+Location launchAgentOf(const Location& home) {
+  return home.append(std::string(constants::launchAgent));
+}
+
+Listed listed(FileManager& files, const Location& home, const std::string& version) {
+  Location plist = launchAgentOf(home);
+  // A property list that cannot even be examined counts as absent.
+  if (!files.attributes(plist, Links::follow)) return Listed::none;
+  // One that cannot be read as UTF-8, or is larger than any list the console
+  // writes, counts as empty.
+  std::string text = ifReadable([&] {
+                       return readText(files, plist, Links::follow, propertyListBound);
+                     }).value_or("");
+  return namesVersion(text, version) ? Listed::thisVersion : Listed::another;
+}
 
 Location toolsFolderOf(const Location& home) {
   return home.append(std::string(constants::toolsFolder));
@@ -160,8 +138,10 @@ Location toolsFolderOf(const Location& home) {
 std::optional<Handover> prepare(const Services& services, const Location& home,
                                 SetupManifest manifest) {
   FileManager& files = services.files;
-  InstallKind kind = installKind(files, home, manifest.version);
-  if (kind != InstallKind::sameVersion && !consent(services.app, kind)) return std::nullopt;
+  // The same version set up is not asked about; a first installation and an
+  // update are.
+  Listed kind = listed(files, home, manifest.version);
+  if (kind != Listed::thisVersion && !consent(services.app, kind)) return std::nullopt;
 
   Location toolsFolder = toolsFolderOf(home);
   safe(files, toolsFolder);

@@ -24,6 +24,15 @@ inline constexpr std::string_view stagingPrefix = ".setup-";
 // The tools folder under `home`.
 Location toolsFolderOf(const Location& home);
 
+// The launch agent's property list under `home`, which the console writes.
+Location launchAgentOf(const Location& home);
+
+// What the launch agent's list under `home` says of `version`: there is none (or
+// it cannot be examined), it names exactly that version (namesVersion), or it
+// names another, or nothing that can be read as UTF-8 within a bound.
+enum class Listed { none, thisVersion, another };
+Listed listed(FileManager& files, const Location& home, const std::string& version);
+
 // Decides the install kind, asks for consent where needed, then prepares the
 // tools folder, locked for this run (a second run waits here for the first to
 // end) and cleared of leftovers, and an empty, private setup log open for

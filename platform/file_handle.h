@@ -28,6 +28,10 @@ class FileHandle {
   // The open call's error number when the descriptor is negative; 0 otherwise.
   int error() const { return error_; }
   void close();
+  // Writes all of `text` at the descriptor's position, which it shares with the
+  // children given it: after what they wrote. Raises a PlatformError naming the
+  // path when the system refuses.
+  void write(std::string_view text) const;
   // Hands the descriptor to a new owner, which closes it; this handle is empty.
   int release() { return std::exchange(descriptor_, -1); }
 

@@ -69,7 +69,8 @@ TEST(EndToEnd, EachProcessorRowInstallsItsConsoleWhichRegistersItselfThenRepeats
 
 // The sample console of the console's contract, built as a vendor builds it: the
 // first version is set up, a second run asks nothing, the next version asks for
-// an update once and its console replaces the older one.
+// an update once and its console replaces the older one. A console that names
+// another version in its list succeeds, and the log says why every run asks.
 TEST(EndToEnd, TheSampleVendorConsoleIsSetUpOnceAndUpdatedOnce) {
   Home home;
   for (auto [sample, shown] :
@@ -81,6 +82,15 @@ TEST(EndToEnd, TheSampleVendorConsoleIsSetUpOnceAndUpdatedOnce) {
     EXPECT_EQ(contentOf(home.tools("setup.log")).rfind("TOVREN console " + std::string(sample), 0),
               0u);
     EXPECT_TRUE(fs::exists(home.tools("console-" + std::string(sample) + "-" + rowName)));
+  }
+  for (int run = 0; run < 2; ++run) {
+    Outcome stale = home.run({}, "\n", setupProgram("console-stale"));
+    EXPECT_EQ(std::pair(stale.status, stale.terminal), std::pair(0, updatePrompt));
+    EXPECT_EQ(contentOf(home.tools("setup.log")),
+              "setup: " + consoleName + " ended with status 0 but " + home.path(launchAgent) +
+                  " holds no \"" + marker + version + "-\" followed by an architecture, as in \"" +
+                  marker + version + "-" + rowName +
+                  "\", so the next run of setup will ask again.\n");
   }
 }
 

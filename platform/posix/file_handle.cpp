@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "platform/posix/descriptors.h"
 #include "support/error.h"
 
 namespace tovren {
@@ -24,6 +25,10 @@ void FileHandle::close() {
   // The descriptor is released whatever close says: it must not be closed again.
   if (::close(std::exchange(descriptor_, -1)) != 0)
     throwSystemError("Could not close", path_, errno);
+}
+
+void FileHandle::write(std::string_view text) const {
+  if (int code = writeAll(descriptor_, text)) throwSystemError("Could not write", path_, code);
 }
 
 }  // namespace tovren
