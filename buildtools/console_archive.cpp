@@ -91,9 +91,34 @@ std::string listed(const std::vector<std::string>& names) {
                     (miss.empty() ? "; put your console there as the file " + consoleEntry : miss));
 }
 
+// Refuses an archive of another kind than zip, which a vendor may have made by
+// habit, naming it and how to make the zip.
+void requireZip(const FileContent& bytes, const std::string& shown) {
+  auto at = [&](std::size_t offset, std::string_view magic) {
+    return bytes.size() >= offset + magic.size() &&
+           std::equal(magic.begin(), magic.end(), bytes.begin() + static_cast<long>(offset),
+                      [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
+  };
+  std::string kind = at(0, "\x1f\x8b") ? "a gzip file (a .tar.gz or .tgz)"
+                     : at(0, "BZh")    ? "a bzip2 file (a .tar.bz2)"
+                     : at(0,
+                          "\xfd"
+                          "7zXZ")
+                         ? "an xz file (a .tar.xz)"
+                     : at(0, "7z\xbc\xaf\x27\x1c") ? "a 7-Zip archive"
+                     : at(257, "ustar")            ? "a tar archive"
+                                                   : "";
+  if (!kind.empty())
+    refuse(shown, "it is " + kind +
+                      ", not a zip archive: zip the console alone, as in: zip "
+                      "console.zip " +
+                      consoleEntry);
+}
+
 }  // namespace
 
 Bytes consoleIn(const FileContent& zip, const std::string& shown) {
+  requireZip(zip, shown);
   std::vector<ditto::ListedEntry> listing = asTheUnpacker(shown, [&] {
     return ditto::readListing(
         std::string_view(reinterpret_cast<const char*>(zip.data()), zip.size()));
@@ -120,6 +145,10 @@ Bytes consoleIn(const FileContent& zip, const std::string& shown) {
       others.push_back(name);
       continue;
     }
+    if (archive_entry_filetype(entry) == AE_IFLNK)
+      refuse(shown, "its entry \"" + consoleEntry +
+                        "\" is a symbolic link, as zip -y stores one: the console must be a "
+                        "file; zip the console itself, without -y");
     if (archive_entry_filetype(entry) != AE_IFREG)
       refuse(shown, "its entry \"" + consoleEntry + "\" is not a file: the console must be one");
     console = contentOfEntry(reader.get(), shown);
@@ -135,10 +164,21 @@ Bytes consoleIn(const FileContent& zip, const std::string& shown) {
 void requireRunsOn(const Bytes& console, const std::string& shown, std::string_view system,
                    std::string_view row) {
   ProgramKind kind = kindOf(console);
+  std::string family = familyName(system, row), named = "its console \"" + consoleEntry + "\" is ";
+  auto lineEnd = std::find(console.begin(), console.end(), '\n');
+  if (kind.script && lineEnd != console.begin() && lineEnd != console.end() && lineEnd[-1] == '\r')
+    refuse(shown, named +
+                      "a script whose lines end with CR LF (Windows line ends): the system "
+                      "would look for an interpreter whose name ends with CR, and users would "
+                      "read \"No such file or directory\"; save it with LF line ends, as "
+                      "dos2unix does");
   if (runsOn(kind, system, row)) return;
-  std::string family = familyName(system, row);
-  refuse(shown, "its console \"" + consoleEntry + "\" is " + kind.description +
-                    ", which does not run on " + family +
+  if (!kind.script && kind.system.empty())
+    refuse(shown, named + kind.description +
+                      ": begin a script with a line that names its interpreter, as #!/bin/sh "
+                      "does, or give your console built for " +
+                      family);
+  refuse(shown, named + kind.description + ", which does not run on " + family +
                     ": give the archive of your console built for " + family);
 }
 

@@ -67,6 +67,14 @@ TEST(VendorArchives, TheManifestIsMadeFromArchivesTheUnpackerTakesAndTheBuildSto
        "Could not read \"ARCHIVE\": No such file or directory."},
       {"not a zip", [](auto&) { return std::string("#!/bin/sh\n"); },
        "ARCHIVE: it is not a zip archive, or it is incomplete"},
+      {"a tar.gz",
+       [](auto& folder) {
+         return writeFile(folder + "/tovren", script),
+                runProgram({"/bin/tar", {"-czf", folder + "/out.tgz", "-C", folder, "tovren"}}),
+                contentOf(folder + "/out.tgz");
+       },
+       "ARCHIVE: it is a gzip file (a .tar.gz or .tgz), not a zip archive: zip the console alone, "
+       "as in: zip console.zip tovren\n"},
       {"its folder zipped, not the console",
        zipped({{"amd64/", "", S_IFDIR | 0755}, {"amd64/tovren", script}}),
        "ARCHIVE: it has no top-level entry \"tovren\" for the console; its top level holds "
@@ -77,7 +85,8 @@ TEST(VendorArchives, TheManifestIsMadeFromArchivesTheUnpackerTakesAndTheBuildSto
        "tovren\n"},
       {"nothing at all", zipped({}), "its top level holds nothing; put your console there"},
       {"console is a link", zipped({{"other", "x"}, {"tovren", "other", S_IFLNK | 0777}}),
-       "ARCHIVE: its entry \"tovren\" is not a file"},
+       "ARCHIVE: its entry \"tovren\" is a symbolic link, as zip -y stores one: the console must "
+       "be a file; zip the console itself, without -y\n"},
       {"a library and a link beside the console",
        zipped({{"tovren", script},
                {"lib/", "", S_IFDIR | 0755},
@@ -125,7 +134,11 @@ TEST(VendorArchives, TheManifestIsMadeFromArchivesTheUnpackerTakesAndTheBuildSto
        "is a universal Mach-O program for x86-64, which does not run on macOS on 64-bit Arm",
        "macos"},
       {"neither program nor script", zipped({{"tovren", "MZ"}}),
-       "is neither a program nor a script, which does not run on 64-bit Arm Linux"},
+       "is neither a program nor a script: begin a script with a line that names its "
+       "interpreter, as #!/bin/sh does, or give your console built for 64-bit Arm Linux"},
+      {"a script with CR LF line ends", zipped({{"tovren", "#!/bin/sh\r\necho vendor\r\n"}}),
+       "ARCHIVE: its console \"tovren\" is a script whose lines end with CR LF (Windows line "
+       "ends): the system would look for an interpreter whose name ends with CR"},
   };
   for (const auto& c : cases) {
     TemporaryFolder folder;
