@@ -1,21 +1,17 @@
 #include "buildtools/program_kind.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <stdexcept>
 
 namespace tovren {
 
 namespace {
 
-// A little- or big-endian integer of `width` bytes at `at`; 0 past the end.
-std::uint64_t number(std::span<const std::uint8_t> bytes, std::size_t at, int width, bool big) {
-  if (at + static_cast<std::size_t>(width) > bytes.size()) return 0;
-  std::uint64_t value = 0;
-  for (int i = 0; i < width; ++i)
-    value |= std::uint64_t{bytes[at + static_cast<std::size_t>(big ? width - 1 - i : i)]}
-             << (8 * i);
-  return value;
-}
+constexpr std::string_view elfMagic(
+    "\x7F"
+    "ELF"),
+    machMagic("\xCF\xFA\xED\xFE"), universalMagic("\xCA\xFE\xBA\xBE"),
+    wideUniversalMagic("\xCA\xFE\xBA\xBF");
 
 // The row of an ELF machine or a Mach-O processor type; empty for any other.
 std::string elfRow(std::uint64_t machine) {
@@ -40,7 +36,7 @@ std::string describe(const ProgramKind& kind, const std::string& format, std::st
   return "a" + format + " program for " + names;
 }
 
-ProgramKind elf(std::span<const std::uint8_t> bytes) {
+ProgramKind elf(ProgramBytes bytes) {
   ProgramKind kind{false, "linux", {}, ""};
   bool big = bytes.size() > 5 && bytes[5] == 2;
   std::uint64_t machine = number(bytes, 18, 2, big);
@@ -50,24 +46,35 @@ ProgramKind elf(std::span<const std::uint8_t> bytes) {
   return kind;
 }
 
-ProgramKind thinMach(std::span<const std::uint8_t> bytes) {
+ProgramKind thinMach(ProgramBytes bytes) {
   ProgramKind kind{false, "macos", {}, ""};
-  std::uint64_t type = number(bytes, 4, 4, false);
+  std::uint64_t type = number(bytes, 4, 4);
   if (std::string row = machRow(type); !row.empty()) kind.processors.push_back(row);
   kind.description = describe(kind, " Mach-O", "processor type " + std::to_string(type));
   return kind;
 }
 
+// How a universal file describes its slices: where the list begins, how long an
+// entry is, and where an entry's offset and size stand, of what width.
+struct FatLayout {
+  std::uint64_t count, entry;
+  int width;
+};
+FatLayout fatLayout(ProgramBytes bytes) {
+  bool wide = holds(bytes, wideUniversalMagic);
+  return {number(bytes, 4, 4, true), wide ? 32u : 20u, wide ? 8 : 4};
+}
+
 // A universal program: its slices' processors. Java's class files share the
 // magic number; their version stands where the count of slices would.
-ProgramKind universal(std::span<const std::uint8_t> bytes, bool wide) {
+ProgramKind universal(ProgramBytes bytes) {
   ProgramKind kind{false, "macos", {}, ""};
-  std::uint64_t slices = number(bytes, 4, 4, true), size = wide ? 32 : 20;
-  if (slices == 0 || slices > 16 || 8 + slices * size > bytes.size())
+  FatLayout fat = fatLayout(bytes);
+  if (fat.count == 0 || fat.count > 16 || 8 + fat.count * fat.entry > bytes.size())
     return {false, "", {}, "neither a program nor a script"};
   std::string others;
-  for (std::uint64_t i = 0; i < slices; ++i) {
-    std::uint64_t type = number(bytes, 8 + i * size, 4, true);
+  for (std::uint64_t i = 0; i < fat.count; ++i) {
+    std::uint64_t type = number(bytes, 8 + i * fat.entry, 4, true);
     if (std::string row = machRow(type); !row.empty())
       kind.processors.push_back(row);
     else
@@ -78,21 +85,80 @@ ProgramKind universal(std::span<const std::uint8_t> bytes, bool wide) {
   return kind;
 }
 
+// Whether `size` bytes at `offset` lie within `bytes`, whatever their values.
+bool within(ProgramBytes bytes, std::uint64_t offset, std::uint64_t size) {
+  return offset <= bytes.size() && size <= bytes.size() - offset;
+}
+
+// What is wrong with an ELF program's layout: where its program headers, its
+// section headers and each segment lie.
+std::string elfDamage(ProgramBytes bytes) {
+  bool wide = bytes.size() > 4 && bytes[4] == 2, big = bytes.size() > 5 && bytes[5] == 2;
+  int word = wide ? 8 : 4;
+  std::size_t header = wide ? 64 : 52;
+  auto at = [&](std::size_t offset, int width) { return number(bytes, offset, width, big); };
+  std::uint64_t programs = at(wide ? 32 : 28, word), sections = at(wide ? 40 : 32, word),
+                programSize = at(wide ? 54 : 42, 2), programCount = at(wide ? 56 : 44, 2),
+                sectionSize = at(wide ? 58 : 46, 2), sectionCount = at(wide ? 60 : 48, 2);
+  if (bytes.size() < header) return "its ELF header is cut short";
+  if (!within(bytes, programs, programSize * programCount))
+    return "its program headers lie past its end: it is cut short";
+  if (sectionCount && !within(bytes, sections, sectionSize * sectionCount))
+    return "its section headers lie past its end: it is cut short";
+  for (std::uint64_t i = 0; i < programCount; ++i) {
+    std::size_t entry = programs + i * programSize;
+    std::uint64_t offset = at(entry + (wide ? 8 : 4), word),
+                  size = at(entry + (wide ? 32 : 16), word);
+    if (!within(bytes, offset, size))
+      return "its segment " + std::to_string(i) + " lies past its end: it is cut short";
+  }
+  return "";
+}
+
+constexpr std::uint32_t segment64 = 0x19, codeSignature = 0x1D;
+
+// What is wrong with a thin Mach-O program's layout: its load commands, and what
+// its segments and signature say lies in the file.
+std::string machDamage(ProgramBytes slice) {
+  if (!holds(slice, machMagic)) return "";  // a slice of another kind, not read here
+  try {
+    for (const LoadCommand& command : loadCommands(slice)) {
+      bool segment = command.type == segment64;
+      if (!segment && command.type != codeSignature) continue;
+      std::uint64_t offset = number(command.bytes, segment ? 40 : 8, segment ? 8 : 4),
+                    size = number(command.bytes, segment ? 48 : 12, segment ? 8 : 4);
+      if (!within(slice, offset, size))
+        return std::string(segment ? "a segment" : "its signature") +
+               " lies past its end: it is cut short";
+    }
+  } catch (const std::runtime_error& damage) {
+    return damage.what();
+  }
+  return "";
+}
+
 }  // namespace
 
-ProgramKind kindOf(std::span<const std::uint8_t> bytes) {
-  auto starts = [&](std::string_view magic) {
-    return bytes.size() >= magic.size() &&
-           std::equal(magic.begin(), magic.end(), bytes.begin(),
-                      [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
-  };
-  if (starts("#!")) return {true, "", {}, "a script"};
-  if (starts("\x7F"
-             "ELF"))
-    return elf(bytes);
-  if (starts("\xCF\xFA\xED\xFE")) return thinMach(bytes);
-  if (starts("\xCA\xFE\xBA\xBE")) return universal(bytes, false);
-  if (starts("\xCA\xFE\xBA\xBF")) return universal(bytes, true);
+std::uint64_t number(ProgramBytes bytes, std::size_t at, int width, bool big) {
+  if (at > bytes.size() || static_cast<std::size_t>(width) > bytes.size() - at) return 0;
+  std::uint64_t value = 0;
+  for (int i = 0; i < width; ++i)
+    value |= std::uint64_t{bytes[at + static_cast<std::size_t>(big ? width - 1 - i : i)]}
+             << (8 * i);
+  return value;
+}
+
+bool holds(ProgramBytes bytes, std::string_view magic, std::size_t offset) {
+  return within(bytes, offset, magic.size()) &&
+         std::equal(magic.begin(), magic.end(), bytes.begin() + static_cast<long>(offset),
+                    [](char m, std::uint8_t b) { return static_cast<std::uint8_t>(m) == b; });
+}
+
+ProgramKind kindOf(ProgramBytes bytes) {
+  if (holds(bytes, "#!")) return {true, "", {}, "a script"};
+  if (holds(bytes, elfMagic)) return elf(bytes);
+  if (holds(bytes, machMagic)) return thinMach(bytes);
+  if (holds(bytes, universalMagic) || holds(bytes, wideUniversalMagic)) return universal(bytes);
   return {false, "", {}, "neither a program nor a script"};
 }
 
@@ -107,6 +173,52 @@ std::string familyName(std::string_view system, std::string_view row) {
   return system == "linux" ? processor + " Linux (" + processorName(system, row) + ")"
                            : "macOS on " + processor + " (" + processorName(system, row) +
                                  ", or a universal program)";
+}
+
+std::vector<Slice> machSlices(ProgramBytes bytes) {
+  if (holds(bytes, machMagic)) return {{machRow(number(bytes, 4, 4)), bytes}};
+  if (kindOf(bytes).system != "macos") return {};
+  std::vector<Slice> slices;
+  FatLayout fat = fatLayout(bytes);
+  for (std::uint64_t i = 0; i < fat.count; ++i) {
+    std::size_t entry = 8 + i * fat.entry;
+    std::uint64_t offset = number(bytes, entry + 8, fat.width, true),
+                  size = number(bytes, entry + 8 + static_cast<std::size_t>(fat.width), fat.width,
+                                true);
+    if (!within(bytes, offset, size))
+      throw std::runtime_error("its slice " + std::to_string(i) +
+                               " lies past its end: it is cut short");
+    slices.push_back({machRow(number(bytes, entry, 4, true)), bytes.subspan(offset, size)});
+  }
+  return slices;
+}
+
+std::vector<LoadCommand> loadCommands(ProgramBytes slice) {
+  std::uint64_t count = number(slice, 16, 4), size = number(slice, 20, 4);
+  if (!within(slice, 32, size)) throw std::runtime_error("its load commands lie past its end");
+  std::vector<LoadCommand> commands;
+  for (std::uint64_t at = 32, i = 0; i < count; ++i) {
+    std::uint64_t length = number(slice, at + 4, 4);
+    if (length < 8 || at + length > 32 + size)
+      throw std::runtime_error("its load command " + std::to_string(i) +
+                               " runs past the commands' end");
+    commands.push_back(
+        {static_cast<std::uint32_t>(number(slice, at, 4)), slice.subspan(at, length)});
+    at += length;
+  }
+  return commands;
+}
+
+std::string damageOf(ProgramBytes bytes) {
+  if (holds(bytes, elfMagic)) return elfDamage(bytes);
+  if (kindOf(bytes).system != "macos") return "";
+  try {
+    for (const Slice& slice : machSlices(bytes))
+      if (std::string damage = machDamage(slice.bytes); !damage.empty()) return damage;
+  } catch (const std::runtime_error& damage) {
+    return damage.what();
+  }
+  return "";
 }
 
 }  // namespace tovren

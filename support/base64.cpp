@@ -22,6 +22,13 @@ constexpr auto sextetOf = sextets();
 
 }  // namespace
 
+std::size_t base64Length(std::string_view text) {
+  std::size_t size = 0;
+  while (size < text.size() && sextetOf[static_cast<unsigned char>(text[size])] >= 0) ++size;
+  while (size < text.size() && text[size] == '=') ++size;
+  return size;
+}
+
 std::optional<Bytes> decodeBase64(std::string_view text) {
   if (text.size() % 4 != 0) return std::nullopt;
   std::size_t pads = 0;

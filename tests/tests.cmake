@@ -46,7 +46,7 @@ target_compile_definitions(tovren_tests PRIVATE TOVREN_ROW="${TOVREN_ROW}" TOVRE
   TOVREN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" TOVREN_CXX="${CMAKE_CXX_COMPILER}")
 find_package(ZLIB REQUIRED)
 target_link_libraries(tovren_tests PRIVATE tovren_app tovren_tool_files zip_listing tovren_constants GTest::gtest_main
-                      ZLIB::ZLIB)
+                      ZLIB::ZLIB $<TARGET_NAME_IF_EXISTS:OpenSSL::Crypto>)
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ${test_bundles})
 if(TARGET check_bundle)
   add_dependencies(tovren_tests check_bundle)

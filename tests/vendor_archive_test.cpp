@@ -3,6 +3,14 @@
 // naming the vendor's file, what it found and what to do on any other; a
 // finished bundle is checked against the manifest compiled into its program.
 
+#if __has_include(<openssl/cms.h>)
+#include <openssl/cms.h>
+#include <openssl/x509.h>
+#endif
+
+#include <cstring>
+
+#include "support/base64.h"
 #include "tests/zip.h"
 
 namespace tovren::testing {
@@ -193,20 +201,113 @@ TEST(VendorArchives, AVersionIsCheckedWhenConfiguredAndQuotedSafelyEverywhere) {
   }
 }
 
-// A finished bundle, as a folder or packed as it ships, passes; one whose archives
-// were damaged, swapped or packed again with another console is named, family by
-// family.
+// A Mac setup program for `target` (aarch64 or x86_64) that carries the build's
+// manifest, made by the build's compiler for macOS, whose linker signs an Arm one
+// ad hoc; empty where that compiler is not here.
+std::string macProgram(const std::string& target, const std::string& folder) {
+  FileContent json = tovren::contentOf(TOVREN_ARCHIVES "/manifest.json");
+  writeFile(folder + "/setup.c", "const char manifest[] = \"" +
+                                     encodeBase64(Bytes(json.begin(), json.end())) +
+                                     "\";\nint main(int n, char** v) { return manifest[n]; }\n");
+  Outcome built = runProgram({TOVREN_SOURCE_DIR "/cmake/zig/" + target + "-macos-cc",
+                              {"-o", folder + "/setup", folder + "/setup.c"}});
+  return built.status == 0 ? contentOf(folder + "/setup") : "";
+}
+
+// Big-endian fields of four bytes.
+std::string big(std::initializer_list<std::uint32_t> values) {
+  std::string out;
+  for (std::uint32_t value : values)
+    for (int i = 3; i >= 0; --i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+  return out;
+}
+
+// `program` with its code signature replaced by `blob`, or none when `blob` is empty.
+std::string resigned(std::string program, const std::string& blob) {
+  std::uint32_t count;
+  std::memcpy(&count, &program[16], 4);
+  for (std::size_t at = 32, i = 0; i < count; ++i) {
+    std::uint32_t type, size, offset;
+    std::memcpy(&type, &program[at], 4), std::memcpy(&size, &program[at + 4], 4);
+    if (type == 0x1D) {
+      std::memcpy(&offset, &program[at + 8], 4);
+      if (blob.empty()) return program.replace(at, 4, fields({{4, 0x7FFFFFFF}}));
+      program.resize(offset), program += blob;
+      return program.replace(at + 12, 4, fields({{4, blob.size()}}));
+    }
+    at += size;
+  }
+  return program;
+}
+
+// A code signature as a Developer ID signs: a code directory with the hardened
+// runtime, and a CMS signature by a certificate named `signer`, time-stamped or not.
+std::string certificateSignature(const std::string& signer, bool timeStamped) {
+#if __has_include(<openssl/cms.h>)
+  EVP_PKEY* key = EVP_EC_gen("P-256");
+  X509* certificate = X509_new();
+  ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+  X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
+  X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
+  X509_set_pubkey(certificate, key);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(certificate), "CN", MBSTRING_UTF8,
+                             reinterpret_cast<const unsigned char*>(signer.c_str()), -1, -1, 0);
+  X509_set_issuer_name(certificate, X509_get_subject_name(certificate));
+  X509_sign(certificate, key, EVP_sha256());
+  BIO* directory = BIO_new_mem_buf("code directory", -1);
+  CMS_ContentInfo* cms = CMS_sign(certificate, key, nullptr, directory, CMS_DETACHED | CMS_BINARY);
+  if (timeStamped)
+    CMS_unsigned_add1_attr_by_NID(sk_CMS_SignerInfo_value(CMS_get0_SignerInfos(cms), 0),
+                                  NID_id_smime_aa_timeStampToken, V_ASN1_OCTET_STRING, "token", 5);
+  unsigned char* der = nullptr;
+  int size = i2d_CMS_ContentInfo(cms, &der);
+  std::string wrapped = big({0xFADE0B01, static_cast<std::uint32_t>(8 + size)}) +
+                        std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(size));
+  OPENSSL_free(der), CMS_ContentInfo_free(cms), BIO_free(directory), X509_free(certificate),
+      EVP_PKEY_free(key);
+  std::string codeDirectory = big({0xFADE0C02, 88, 0x20400, 0x10000}) + std::string(72, '\0');
+  return big({0xFADE0CC0, static_cast<std::uint32_t>(28 + 88 + wrapped.size()), 2, 0, 28, 0x10000,
+              116}) +
+         codeDirectory + wrapped;
+#else
+  (void)signer, (void)timeStamped;
+  return "";  // without OpenSSL here, as in a build for macOS on another system
+#endif
+}
+
+// A finished bundle, as a folder or packed as it ships (by zip, the Finder or
+// ditto), passes; one whose archives were damaged, swapped or packed again with
+// another console is named, family by family, and so is a program cut short. Each
+// Mac program's signature is named: an unsigned Arm one is refused, and with
+// --notarize anything but a time-stamped certificate's with the hardened runtime.
 TEST(VendorArchives, AFinishedBundleIsCheckedAgainstTheManifestInItsProgram) {
   const std::string resources = "/TOVREN.app/Contents/Resources/", arm = resources + "MAC-ARM.zip",
                     x64 = resources + "MAC-X64.zip",
-                    ok = " and its console, a script, match the manifest of version " + version;
+                    program = "/TOVREN.app/Contents/MacOS/tovren-setup",
+                    ok = " and its console, a script, match the manifest of version " + version,
+                    acme = "Developer ID Application: Acme (ABCDE12345)";
   auto swapped = [](const std::string& a, const std::string& b) {
     fs::rename(a, a + ".tmp"), fs::rename(b, a), fs::rename(a + ".tmp", b);
+  };
+  // The bundle with a Mac Arm program: as its linker signed it, ad hoc; unsigned;
+  // or signed by a Developer ID, time-stamped or not. None where it cannot be made here.
+  enum class Signing { adHoc, none, stamped, unstamped };
+  auto mac = [&](Signing signing) {
+    return [=](const std::string& f) {
+      bool certified = signing == Signing::stamped || signing == Signing::unstamped;
+      std::string made = macProgram("aarch64", f),
+                  blob = certified ? certificateSignature(acme, signing == Signing::stamped) : "";
+      if (made.empty() || (certified && blob.empty())) return std::string();
+      if (signing != Signing::adHoc) made = resigned(made, blob);
+      return writeFile(f + program, made), f + "/TOVREN.app";
+    };
   };
   struct Case {
     const char* name;
     std::function<std::string(const std::string& folder)> change;  // the bundle to check
-    std::vector<std::string> lines;  // what follows each family's name
+    std::vector<std::string> lines;         // what the output holds, e.g. after a family's name
+    std::vector<std::string> options = {};  // the checker's
+    int count = 2, status = -1;             // its lines, and its status where not 0 or 1
   } cases[] = {
       {"as built",
        [](auto& f) { return f + "/TOVREN.app"; },
@@ -214,6 +315,14 @@ TEST(VendorArchives, AFinishedBundleIsCheckedAgainstTheManifestInItsProgram) {
       {"zipped as it ships",
        [](auto& f) {
          runProgram({"/bin/sh", {"-c", "cd \"$0\" && zip -qry out.zip TOVREN.app", f}});
+         return f + "/out.zip";
+       },
+       {": ok: MAC-ARM.zip" + ok, ": ok: MAC-X64.zip" + ok}},
+      {"zipped by the Finder, with __MACOSX/ beside the bundle",
+       [](auto& f) {
+         fs::create_directories(f + "/__MACOSX/TOVREN.app/Contents/MacOS");
+         writeFile(f + "/__MACOSX/TOVREN.app/Contents/MacOS/._tovren-setup", "attributes");
+         runProgram({"/bin/sh", {"-c", "cd \"$0\" && zip -qry out.zip TOVREN.app __MACOSX", f}});
          return f + "/out.zip";
        },
        {": ok: MAC-ARM.zip" + ok, ": ok: MAC-X64.zip" + ok}},
@@ -236,20 +345,79 @@ TEST(VendorArchives, AFinishedBundleIsCheckedAgainstTheManifestInItsProgram) {
          return writeFile(f + arm, zip({{"tovren", script}})), f + "/TOVREN.app";
        },
        {": MAC-ARM.zip does not match", "; its console's SHA-256 is ", ": ok: MAC-X64.zip" + ok}},
+      {"its program cut short, its manifest whole",
+       [&](auto& f) {
+         std::string bytes = contentOf(f + program);
+         return writeFile(f + program, bytes.substr(0, bytes.size() - 100000)), f + "/TOVREN.app";
+       },
+       {": not ok: the setup program is damaged: its ", "past its end: it is cut short"}},
+      {"a universal program whose slice lies past its end",
+       [&](auto& f) { return writeFile(f + program, universal({machArm})), f + "/TOVREN.app"; },
+       {"Contents/MacOS/tovren-setup is damaged: its slice 0 lies past its end: it is cut short\n"},
+       {},
+       1},
+      {"as JSON",
+       [](auto& f) { return f + "/TOVREN.app"; },
+       {"\"family\": \"64-bit Arm Linux\"", "\"ok\": true", "\"faults\": []"},
+       {"--json"},
+       20,
+       0},
+      {"asked for help",
+       [](auto&) { return std::string("--help"); },
+       {"Exit status: 0 all hold, 1 a check failed, 2 BUNDLE could not be read"},
+       {},
+       15,
+       0},
+      // The rest need a compiler for macOS.
+      {"a Mac program its linker signed ad hoc",
+       mac(Signing::adHoc),
+       {": ok: MAC-ARM.zip" + ok + "; the setup program is signed ad hoc\n",
+        "macOS on x86-64: ok: MAC-X64.zip" + ok + "\n"}},
+      {"its Arm program unsigned",
+       mac(Signing::none),
+       {": not ok: the setup program (arm64) is unsigned, and macOS ends an unsigned Arm program "
+        "at start: sign it\n",
+        ": ok: MAC-X64.zip" + ok}},
+      {"signed ad hoc, to be notarized",
+       mac(Signing::adHoc),
+       {": not ok: the setup program (arm64) is signed ad hoc, which notarization refuses: sign it "
+        "with your Developer ID certificate, as codesign --options runtime --timestamp does\n",
+        ": ok: MAC-X64.zip" + ok},
+       {"--notarize"}},
+      {"signed by a Developer ID, time-stamped, to be notarized",
+       mac(Signing::stamped),
+       {": ok: MAC-ARM.zip" + ok + "; the setup program is signed by \"" + acme +
+            "\" with the hardened runtime and with a secure time-stamp\n",
+        ": ok: MAC-X64.zip" + ok},
+       {"--notarize"}},
+      {"signed by a Developer ID without a time-stamp, to be notarized",
+       mac(Signing::unstamped),
+       {": not ok: the setup program (arm64) is signed by \"" + acme +
+        "\" with the hardened runtime and without a secure time-stamp, which notarization refuses"},
+       {"--notarize"}},
   };
   for (const auto& c : cases) {
     TemporaryFolder folder;
     fs::copy(mainBundle, folder.path("TOVREN.app"), fs::copy_options::recursive);
-    Outcome outcome = runProgram({"/bin/sh",
-                                  {"-c", "exec \"$0\" \"$1\" >&2", TOVREN_BUILD_DIR "/check_bundle",
-                                   c.change(folder.path())}});
-    bool fine = std::all_of(c.lines.begin(), c.lines.end(),
-                            [](const std::string& line) { return line.starts_with(": ok"); });
-    EXPECT_EQ(outcome.status, fine ? 0 : 1) << c.name << outcome.errorOutput;
+    std::string bundle = c.change(folder.path());
+    if (bundle.empty())
+      TOVREN_CANNOT_PROVE_HERE(c.name << ": no compiler for macOS, or no OpenSSL");
+    std::vector<std::string> arguments = {"-c", "exec \"$0\" \"$@\" >&2",
+                                          TOVREN_BUILD_DIR "/check_bundle"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back(bundle);
+    Outcome outcome = runProgram({"/bin/sh", arguments});
+    bool fine = std::all_of(c.lines.begin(), c.lines.end(), [](const std::string& line) {
+      return line.find(": ok") != std::string::npos;
+    });
+    EXPECT_EQ(outcome.status, c.status >= 0 ? c.status
+                              : fine        ? 0
+                                            : 1)
+        << c.name << outcome.errorOutput;
     for (const auto& line : c.lines)
       EXPECT_NE(outcome.errorOutput.find(line), std::string::npos) << c.name << ": " << line << "\n"
                                                                    << outcome.errorOutput;
-    EXPECT_EQ(std::count(outcome.errorOutput.begin(), outcome.errorOutput.end(), '\n'), 2)
+    EXPECT_EQ(std::count(outcome.errorOutput.begin(), outcome.errorOutput.end(), '\n'), c.count)
         << c.name << ": one line per family";
   }
 }
