@@ -201,6 +201,52 @@ TEST(VendorArchives, AVersionIsCheckedWhenConfiguredAndQuotedSafelyEverywhere) {
   }
 }
 
+// A vendor's console run as setup runs it, in a throwaway home: the sample does
+// its part at any version; one that names another version, writes no list, reads
+// its input, never ends or fails is named, family by family; one for another
+// system is named, not run.
+TEST(VendorArchives, TheConsolesOwnPartIsCheckedByRunningIt) {
+  const std::string fails = ": its console does not do its part: ", v = "2.0.1-rc.1";
+  struct Case {
+    const char* name;
+    std::string console, line;  // what each family's line holds after its name
+    int status;
+    std::string system = "linux";
+  } cases[] = {
+      {"the sample", contentOf(TOVREN_SOURCE_DIR "/console/sample/tovren"),
+       ": ok: its console registered version " + v + "\n", 0},
+      {"a marker of another version", contentOf(TOVREN_SOURCE_DIR "/tests/data/console-stale.sh"),
+       fails + "its list names automatic-0.0.1-any, not version " + v + " (\"automatic-" + v +
+           "-\" and its architecture)",
+       1},
+      {"no list", "#!/bin/sh\nexit 0\n",
+       fails + "it wrote no Library/LaunchAgents/kestrine.console.plist in the home it was given",
+       1},
+      {"reading its input", "#!/bin/sh\nread answer\n", fails + "it reads its standard input", 1},
+      {"never ending", "#!/bin/sh\nsleep 30\n", fails + "it had not ended after 2 seconds\n", 1},
+      {"failing", "#!/bin/sh\necho no session >&2; exit 3\n",
+       fails + "it ended with status 3; its last line: no session\n", 1},
+      {"a Mac program", universal({machX86, machArm}),
+       ": not run here: its console is a universal Mach-O program for x86-64 and arm64, which runs "
+       "on a Mac only",
+       0, "macos"},
+  };
+  for (const auto& c : cases) {
+    TemporaryFolder folder;
+    writeFile(folder.path("console.zip"), zip({{"tovren", c.console}}));
+    Outcome outcome =
+        runProgram({"/bin/sh",
+                    {"-c", "exec \"$0\" \"$@\" >&2", TOVREN_BUILD_DIR "/check_console", "--seconds",
+                     "2", v, c.system, folder.path("console.zip"), folder.path("console.zip")}});
+    EXPECT_EQ(outcome.status, c.status) << c.name << outcome.errorOutput;
+    std::istringstream lines(outcome.errorOutput);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+      EXPECT_NE((line + "\n").find(c.line), std::string::npos) << c.name << ": " << line;
+    EXPECT_EQ(count, 2) << c.name << ": one line per family";
+  }
+}
+
 // A Mac setup program for `target` (aarch64 or x86_64) that carries the build's
 // manifest, made by the build's compiler for macOS, whose linker signs an Arm one
 // ad hoc; empty where that compiler is not here.
