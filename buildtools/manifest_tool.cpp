@@ -61,7 +61,7 @@ int generateManifest(const std::string& version, const std::string& out, const s
     expected.platforms[key] = asset;
     const auto& keys = tovren::SetupAsset::codingKeys;
     platforms += std::string(platforms.empty() ? "" : ", ") +
-                 member(key, "{" + member(keys[0], jsonString(asset.archive)) + ", " +
+                 member(key, std::string("{") + member(keys[0], jsonString(asset.archive)) + ", " +
                                  member(keys[1], jsonString(asset.sha256)) + ", " +
                                  member(keys[2], jsonString(asset.binary_sha256)) +
                                  ", \"bytes\": " + std::to_string(zip.size()) + "}");

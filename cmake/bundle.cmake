@@ -88,7 +88,19 @@ function(tovren_shipped_archives)
   endforeach()
   tovren_manifest(${TOVREN_ARCHIVES_DIR} "${TOVREN_CONSOLE_VERSION}" "${sources}")
   tovren_row_archives(${TOVREN_ARCHIVES_DIR} zips)
-  add_custom_target(tovren_archives ALL DEPENDS ${zips} ${TOVREN_ARCHIVES_DIR}/manifest.json)
+  set(checked)
+  # A vendor's consoles are run as setup runs them, where this build's machine can:
+  # one that would leave users asked again at every run stops the build.
+  if(TOVREN_VENDOR_ARCHIVES AND TARGET check_console)
+    set(checked ${TOVREN_ARCHIVES_DIR}/consoles.checked)
+    add_custom_command(OUTPUT ${checked}
+      COMMAND check_console ${TOVREN_CONSOLE_VERSION} ${TOVREN_SYSTEM} ${sources}
+      COMMAND ${CMAKE_COMMAND} -E touch ${checked}
+      DEPENDS check_console ${sources} ${TOVREN_ARCHIVES_DIR}/manifest.json
+      COMMENT "Running your consoles as setup runs them"
+      VERBATIM)
+  endif()
+  add_custom_target(tovren_archives ALL DEPENDS ${zips} ${TOVREN_ARCHIVES_DIR}/manifest.json ${checked})
 endfunction()
 
 # tovren_bundle(NAME

@@ -21,7 +21,7 @@ tools/prerequisites.sh --macos
 host_tools() {
   # Release, as the vendor preset builds: the optimiser's warnings are not the vendor's to mend.
   [ -f "$host/CMakeCache.txt" ] || cmake --preset vendor -B "$host" "${options[@]}"
-  cmake --build "$host" --target make_zip manifest_tool check_bundle
+  cmake --build "$host" --target make_zip manifest_tool check_bundle check_console
 }
 
 # Builds and checks the family `arch` (arm64 or x86_64), by its preset.

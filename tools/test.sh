@@ -76,6 +76,22 @@ step "Checking that build-arm64/TOVREN.app holds aarch64 programs" \
 step "Registering the Arm emulator with binfmt_misc" emulate_arm64
 run_tests arm64 build-arm64
 
+# A vendor's quick check of a version and two archives, building no bundle: the
+# sample console passes it; one whose list names another version is stopped there.
+vendor_check() {
+  local work
+  work=$(mktemp -d)
+  cp console/sample/tovren "$work/tovren" && (cd "$work" && zip -q sample.zip tovren)
+  cp tests/data/console-stale.sh "$work/tovren" && (cd "$work" && zip -q stale.zip tovren)
+  tools/release.sh --check 1.4.2 "$work/sample.zip" "$work/sample.zip"
+  if tools/release.sh --check 1.4.2 "$work/stale.zip" "$work/stale.zip"; then
+    echo "A console that names another version passed the check."
+    return 1
+  fi
+  rm -rf "$work"
+}
+step "Checking the sample and a stale console with tools/release.sh --check" vendor_check
+
 # The release, whose macOS build here also builds the test programs of 64-bit Arm,
 # the family of today's Macs: they compile as the other family's would, whose
 # program the release builds in any case.

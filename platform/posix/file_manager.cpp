@@ -303,7 +303,11 @@ FileContent FileManager::readEnd(const Location& location, std::size_t count) {
 
 void FileManager::write(const Location& location, std::span<const std::uint8_t> bytes) {
   const std::string& path = location.path();
-  std::string temporary = location.parent().append("." + location.name() + ".tmp-XXXXXX").path();
+  // Appended, not joined by +: GCC 12 warns of the insert that + may make
+  // (-Wrestrict), wrongly.
+  std::string name = ".";
+  std::string temporary =
+      location.parent().append(name.append(location.name()).append(".tmp-XXXXXX")).path();
   // mkostemp creates the file exclusively with mode 0600 narrowed by the umask, so
   // never wider than 0600.
   FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC), path);

@@ -42,7 +42,11 @@ Caught caught;
 void check(int result, const char* what, int signal = 0) {
   if (result == 0) return;
   int code = errno;
-  throwSystemError((what + (signal ? " " + described(signal) : "")).c_str(), "", code);
+  // Appended, not prepended to a temporary: GCC 12 warns of the insert that
+  // "text" + std::string makes (-Wrestrict), wrongly.
+  std::string call(what);
+  if (signal) call.append(" ").append(described(signal));
+  throwSystemError(call.c_str(), "", code);
 }
 
 void handle(int signal, void (*handler)(int)) {
