@@ -73,13 +73,11 @@ struct Ran {
   int status = 0;
 };
 
-// The console at `program`, started as setup starts it, with standard input a
-// pipe that holds one line and stays open, so that a console that reads it is
-// told apart; waited for up to `seconds`, then its process group is killed.
-Ran run(const std::string& program, const std::string& home, const std::string& log, int seconds) {
-  int input[2];
-  if (::pipe(input) != 0 || ::write(input[1], "\n", 1) != 1)
-    throw std::runtime_error("could not make a pipe");
+// Starts the console at `program` as setup starts it, in a process group of its
+// own, with `input` as its standard input; the system's reason where it could
+// not be started goes into `failure`.
+pid_t start(const std::string& program, const std::string& home, const std::string& log, int input,
+            std::string& failure) {
   std::vector<std::string> texts = {program, "--install-auto", "--home", home};
   std::vector<std::string> variables = {"HOME=" + home};
   for (char** variable = environ; *variable; ++variable)
@@ -88,8 +86,8 @@ Ran run(const std::string& program, const std::string& home, const std::string& 
   for (auto& text : texts) argv.push_back(text.data());
   for (auto& variable : variables) envp.push_back(variable.data());
   argv.push_back(nullptr), envp.push_back(nullptr);
-  // The child's start, or the error number of its failure, comes back through
-  // this pipe, which the start closes.
+  // The error number of a failed start comes back through this pipe; a start
+  // closes it.
   int started[2];
   if (::pipe(started) != 0 || ::fcntl(started[1], F_SETFD, FD_CLOEXEC) != 0)
     throw std::runtime_error("could not make a pipe");
@@ -99,7 +97,7 @@ Ran run(const std::string& program, const std::string& home, const std::string& 
     sigset_t none;
     sigemptyset(&none), ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::setpgid(0, 0);
-    if (output >= 0 && ::chdir(home.c_str()) == 0 && ::dup2(input[0], 0) == 0 &&
+    if (output >= 0 && ::chdir(home.c_str()) == 0 && ::dup2(input, 0) == 0 &&
         ::dup2(output, 1) == 1 && ::dup2(output, 2) == 2) {
       for (int descriptor = 3; descriptor < 1024; ++descriptor)
         if (descriptor != started[1]) ::close(descriptor);
@@ -109,11 +107,22 @@ Ran run(const std::string& program, const std::string& home, const std::string& 
     (void)!::write(started[1], &code, sizeof code);
     ::_exit(127);
   }
-  ::close(input[1]), ::close(started[1]);
-  Ran ran;
+  ::close(started[1]);
   int code = 0;
-  if (::read(started[0], &code, sizeof code) == sizeof code) ran.notStarted = std::strerror(code);
+  if (::read(started[0], &code, sizeof code) == sizeof code) failure = std::strerror(code);
   ::close(started[0]);
+  return child;
+}
+
+// The console at `program`, started as setup starts it, with standard input a
+// pipe that holds one line and stays open, so that a console that reads it is
+// told apart; waited for up to `seconds`, then its process group is killed.
+Ran run(const std::string& program, const std::string& home, const std::string& log, int seconds) {
+  int input[2];
+  if (::pipe(input) != 0 || ::write(input[1], "\n", 1) != 1)
+    throw std::runtime_error("could not make a pipe");
+  Ran ran;
+  pid_t child = start(program, home, log, input[0], ran.notStarted);
   int status = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (::waitpid(child, &status, WNOHANG) == 0) {
@@ -126,7 +135,7 @@ Ran run(const std::string& program, const std::string& home, const std::string& 
   ::kill(-child, SIGKILL);  // what it left running, in the throwaway home
   int unread = 0;
   ran.readInput = ::ioctl(input[0], FIONREAD, &unread) == 0 && unread == 0;
-  ::close(input[0]);
+  ::close(input[0]), ::close(input[1]);
   ran.status = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   return ran;
 }
