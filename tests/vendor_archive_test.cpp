@@ -260,14 +260,6 @@ std::string macProgram(const std::string& target, const std::string& folder) {
   return built.status == 0 ? contentOf(folder + "/setup") : "";
 }
 
-// Big-endian fields of four bytes.
-std::string big(std::initializer_list<std::uint32_t> values) {
-  std::string out;
-  for (std::uint32_t value : values)
-    for (int i = 3; i >= 0; --i) out += static_cast<char>(value >> (8 * i) & 0xFF);
-  return out;
-}
-
 // `program` with its code signature replaced by `blob`, or none when `blob` is empty.
 std::string resigned(std::string program, const std::string& blob) {
   std::uint32_t count;
@@ -290,6 +282,12 @@ std::string resigned(std::string program, const std::string& blob) {
 // runtime, and a CMS signature by a certificate named `signer`, time-stamped or not.
 std::string certificateSignature(const std::string& signer, bool timeStamped) {
 #if __has_include(<openssl/cms.h>)
+  auto big = [](std::initializer_list<std::uint32_t> values) {  // fields of four bytes
+    std::string out;
+    for (std::uint32_t value : values)
+      for (int i = 3; i >= 0; --i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+    return out;
+  };
   EVP_PKEY* key = EVP_EC_gen("P-256");
   X509* certificate = X509_new();
   ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
