@@ -9,7 +9,6 @@ namespace tovren {
 
 namespace {
 
-constexpr std::uint32_t codeSignatureCommand = 0x1D;
 constexpr std::uint64_t superBlob = 0xFADE0CC0, codeDirectory = 0xFADE0C02,
                         blobWrapper = 0xFADE0B01;
 constexpr std::uint64_t codeDirectorySlot = 0, cmsSlot = 0x10000;
@@ -64,7 +63,7 @@ Signature signatureOf(ProgramBytes slice) {
   for (const LoadCommand& command : loadCommands(slice)) {
     if (command.type != codeSignatureCommand) continue;
     std::uint64_t offset = number(command.bytes, 8, 4), size = number(command.bytes, 12, 4);
-    if (offset > slice.size() || size > slice.size() - offset) continue;
+    if (!within(slice, offset, size)) continue;
     ProgramBytes blob = slice.subspan(offset, size);
     if (big(blob, 0) != superBlob) continue;
     signature.kind = Signature::Kind::adHoc;

@@ -85,11 +85,6 @@ ProgramKind universal(ProgramBytes bytes) {
   return kind;
 }
 
-// Whether `size` bytes at `offset` lie within `bytes`, whatever their values.
-bool within(ProgramBytes bytes, std::uint64_t offset, std::uint64_t size) {
-  return offset <= bytes.size() && size <= bytes.size() - offset;
-}
-
 // What is wrong with an ELF program's layout: where its program headers, its
 // section headers and each segment lie.
 std::string elfDamage(ProgramBytes bytes) {
@@ -115,7 +110,7 @@ std::string elfDamage(ProgramBytes bytes) {
   return "";
 }
 
-constexpr std::uint32_t segment64 = 0x19, codeSignature = 0x1D;
+constexpr std::uint32_t segment64 = 0x19;
 
 // What is wrong with a thin Mach-O program's layout: its load commands, and what
 // its segments and signature say lies in the file.
@@ -124,7 +119,7 @@ std::string machDamage(ProgramBytes slice) {
   try {
     for (const LoadCommand& command : loadCommands(slice)) {
       bool segment = command.type == segment64;
-      if (!segment && command.type != codeSignature) continue;
+      if (!segment && command.type != codeSignatureCommand) continue;
       std::uint64_t offset = number(command.bytes, segment ? 40 : 8, segment ? 8 : 4),
                     size = number(command.bytes, segment ? 48 : 12, segment ? 8 : 4);
       if (!within(slice, offset, size))
@@ -138,6 +133,10 @@ std::string machDamage(ProgramBytes slice) {
 }
 
 }  // namespace
+
+bool within(ProgramBytes bytes, std::uint64_t offset, std::uint64_t size) {
+  return offset <= bytes.size() && size <= bytes.size() - offset;
+}
 
 std::uint64_t number(ProgramBytes bytes, std::size_t at, int width, bool big) {
   if (at > bytes.size() || static_cast<std::size_t>(width) > bytes.size() - at) return 0;

@@ -44,6 +44,12 @@ struct Slice {
 // damage when a slice lies past the file's end.
 std::vector<Slice> machSlices(ProgramBytes bytes);
 
+// The load command that says where a Mach-O program's code signature lies.
+constexpr std::uint32_t codeSignatureCommand = 0x1D;
+
+// Whether `size` bytes at `offset` lie within `bytes`, whatever their values.
+bool within(ProgramBytes bytes, std::uint64_t offset, std::uint64_t size);
+
 // A load command of a Mach-O program: its type, and its bytes, header included.
 struct LoadCommand {
   std::uint32_t type;
