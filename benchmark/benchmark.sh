@@ -5,7 +5,8 @@
 # every round: (a) the program installing into a fresh home, (b) the program
 # repeating with the console in place, (c) the baseline script installing, (d) the
 # baseline repeating. Medians of wall time and peak resident memory go to
-# docs/benchmark-results.md, with docs/benchmark.png (time against size).
+# docs/benchmark-results.md, with docs/benchmark.png (time against size), and the
+# unpacker's time and memory on link-heavy archives (benchmark/links.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
@@ -153,6 +154,10 @@ awk -v declined="$declined" -v ours="$ours" -v openssl="$openssl_rate" '
       q * 1000, quietRss["none"] / 1024, qd * 1000, quietRss["display"] / 1024, qd / q
     printf "\ndigest: %s MB/s, openssl dgst -sha256: %s MB/s (%.0f%%)\n", ours, openssl, 100 * ours / openssl
   }' "$results" | tee docs/benchmark-results.md
+
+echo "Measuring the unpacker on link-heavy archives"
+{ echo; benchmark/links.sh "$bench/TOVREN.app/Contents/MacOS/ditto" "$work/links"; } |
+  tee -a docs/benchmark-results.md
 
 gnuplot <<PLOT
 set terminal pngcairo size 800,500

@@ -142,8 +142,10 @@ Bytes consoleIn(const FileContent& zip, const std::string& shown) {
     if (status != ARCHIVE_OK || next == listing.size()) damaged(reader.get(), shown);
     const std::string& name = listing[next].name;
     const char* target = archive_entry_symlink(entry);
-    if (archive_entry_filetype(entry) == AE_IFLNK)
-      asTheUnpacker(shown, [&] { links.add(name, target ? target : ""); });
+    asTheUnpacker(shown, [&] {
+      archive_entry_filetype(entry) == AE_IFLNK ? links.add(name, target ? target : "")
+                                                : links.add(name);
+    });
     if (name.empty() || finders(name)) continue;
     names.push_back(name);
     if (name != consoleEntry) {
@@ -158,6 +160,7 @@ Bytes consoleIn(const FileContent& zip, const std::string& shown) {
       refuse(shown, "its entry \"" + consoleEntry + "\" is not a file: the console must be one");
     console = contentOfEntry(reader.get(), shown);
   }
+  asTheUnpacker(shown, [&] { links.check(); });
   if (!console) noConsole(shown, names);
   if (!others.empty())
     refuse(shown, "it holds more than the console: " + listed(others) + "; setup installs only " +

@@ -85,7 +85,7 @@ gtest_discover_tests(tovren_tests DISCOVERY_MODE ${discovery} DISCOVERY_TIMEOUT 
 
 # Fuzz targets: ctest replays their seed corpus; tools/fuzz.sh fuzzes them with libFuzzer.
 # The listing against the library needs the library, which a macOS build has not.
-set(fuzzers manifest log_tail zip_listing)
+set(fuzzers manifest log_tail zip_listing links)
 if(TARGET PkgConfig::LIBARCHIVE)
   list(APPEND fuzzers zip_differential)
 endif()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: as built for
 # users, built by clang and Make with AddressSanitizer and UndefinedBehaviorSanitizer
-# (where any report fails the run), and the 64-bit Arm build under user-mode
+# (where any report fails the run), every fuzz target for a fixed number of inputs,
+# and the 64-bit Arm build under user-mode
 # emulation; then makes the release twice and checks that both give the same
 # bytes, its macOS bundles built here (64-bit Arm's with its test programs) and
 # checked as a Mac would load them.
@@ -68,6 +69,10 @@ $quick && exit 0
 step "Configuring build-sanitize/ (clang, Make)" cmake --preset sanitize
 step "Building build-sanitize/" cmake --build --preset sanitize -j "$jobs"
 run_tests sanitize build-sanitize
+
+# Every fuzz target over its seeds and new inputs, each input within its time and
+# memory limits.
+tools/fuzz.sh --runs 20000
 
 step "Configuring build-arm64/ (cross-compiled)" cmake --preset arm64
 step "Building build-arm64/" cmake --build --preset arm64 -j "$jobs"

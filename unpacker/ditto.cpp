@@ -5,9 +5,10 @@
 // Extracts the zip archive's entries into FOLDER, which must exist and must not be
 // a symbolic link. The archive's listing is checked before anything is written
 // (see zip_listing.h), and an archive that declares more bytes, or more entries,
-// than the folder's file system has room for is refused. A symbolic link is
-// unpacked when it leads to a place inside the folder; anything written through
-// one is refused. Exits 0, or writes a one-line reason to standard error and exits
+// than the folder's file system has room for is refused. The symbolic links are
+// made last, once every one is known to lead to a place inside the folder and
+// none has entries beneath it (see unpacked_links.h); nothing is ever written
+// through one. Exits 0, or writes a one-line reason to standard error and exits
 // non-zero.
 #include <archive.h>
 #include <archive_entry.h>
@@ -108,18 +109,46 @@ void requireRoom(int folder, const std::vector<ListedEntry>& entries) {
                   ", but the folder has room for only " + std::to_string(space.f_favail) + " more");
 }
 
-// Refuses what the listing could not show: a hard link, and a symbolic link that
-// leads outside the folder, alone or with those unpacked before it.
-void vet(archive_entry* entry, const std::string& name, UnpackedLinks& links) {
+// Refuses what the listing could not show, a hard link, and notes the entry;
+// a symbolic link with an absolute target is refused at once. Returns whether
+// the entry is a symbolic link.
+bool vet(archive_entry* entry, const std::string& name, UnpackedLinks& links) {
   if (archive_entry_hardlink(entry))
     throw Refusal("refusing entry \"" + shown(name) + "\": it is a hard link");
-  if (archive_entry_filetype(entry) == AE_IFLNK) {
-    const char* target = archive_entry_symlink(entry);
-    links.add(name, target ? target : "");
-  }
   // Keep the permission bits, never set-user-ID, set-group-ID or sticky bits.
   archive_entry_set_perm(entry, archive_entry_perm(entry) & 0777);
+  if (archive_entry_filetype(entry) != AE_IFLNK) {
+    links.add(name);
+    return false;
+  }
+  const char* target = archive_entry_symlink(entry);
+  links.add(name, target ? target : "");
+  return true;
 }
+
+// A symbolic link as the archive has it, to be made once all are checked.
+struct Deferred {
+  std::string name, target;
+  std::optional<timespec> modified;
+
+  Deferred(archive_entry* entry, const std::string& path) : name(path) {
+    if (const char* text = archive_entry_symlink(entry)) target = text;
+    if (archive_entry_mtime_is_set(entry))
+      modified = {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)};
+  }
+
+  void make(archive* writer) const {
+    std::unique_ptr<archive_entry, decltype(&archive_entry_free)> entry(archive_entry_new(),
+                                                                        &archive_entry_free);
+    archive_entry_copy_pathname(entry.get(), name.c_str());
+    archive_entry_set_filetype(entry.get(), AE_IFLNK);
+    archive_entry_set_perm(entry.get(), 0777);
+    archive_entry_copy_symlink(entry.get(), target.c_str());
+    if (modified) archive_entry_set_mtime(entry.get(), modified->tv_sec, modified->tv_nsec);
+    checkWrite(writer, archive_write_header(writer, entry.get()), name);
+    checkWrite(writer, archive_write_finish_entry(writer), name);
+  }
+};
 
 // A maker that keeps no file type (MS-DOS, as jar and Java's zip writer are)
 // marks a folder by its name's final "/". The library looks for it in the name
@@ -162,6 +191,7 @@ void extract(int zip, const std::vector<ListedEntry>& entries) {
   checkRead(reader.get(), archive_read_open_fd(reader.get(), zip, 65536));
   std::size_t next = 0;
   UnpackedLinks links;
+  std::vector<Deferred> symbolicLinks;
   archive_entry* entry;
   for (int status; (status = archive_read_next_header(reader.get(), &entry)) != ARCHIVE_EOF;
        ++next) {
@@ -177,12 +207,18 @@ void extract(int zip, const std::vector<ListedEntry>& entries) {
     }
     archive_entry_copy_pathname(entry, listed.name.c_str());
     asFolderByItsName(entry, listed.name);
-    vet(entry, listed.name, links);
+    if (vet(entry, listed.name, links)) {
+      symbolicLinks.emplace_back(entry, listed.name);
+      checkRead(reader.get(), archive_read_data_skip(reader.get()));
+      continue;
+    }
     checkWrite(writer.get(), archive_write_header(writer.get(), entry), listed.name);
     copyData(reader.get(), writer.get(), listed);
     checkWrite(writer.get(), archive_write_finish_entry(writer.get()), listed.name);
   }
   if (next != entries.size()) refuseAsDamaged();
+  links.check();
+  for (const auto& link : symbolicLinks) link.make(writer.get());
   checkWrite(writer.get(), archive_write_close(writer.get()), ".");
 }
 
