@@ -125,15 +125,14 @@ Programs programsOf(const Bytes& setup) {
   return programs;
 }
 
-// The manifest compiled into `slice`: the Base64 text of a JSON object that
-// begins with "version".
+// The manifest compiled into `slice`: the Base64 text after its marker.
 tovren::SetupManifest manifestIn(tovren::ProgramBytes slice, const std::string& row) {
-  const std::string start = "eyJ2ZXJzaW9uIjog";  // {"version":
+  const std::string_view marker = tovren::constants::manifestMarker;
   std::string_view text(reinterpret_cast<const char*>(slice.data()), slice.size());
-  auto at = text.find(start);
+  auto at = text.find(marker);
   if (at == std::string::npos) throw Unreadable(program + " (" + row + ") holds no manifest");
-  return tovren::decodeManifest(
-      std::string(text.substr(at, tovren::base64Length(text.substr(at)))));
+  text.remove_prefix(at + marker.size());
+  return tovren::decodeManifest(std::string(text.substr(0, tovren::base64Length(text))));
 }
 
 // One family's findings.
@@ -262,9 +261,14 @@ int check(const std::string& bundle, bool json, bool notarize) {
   const auto& [firstRow, first] = *programs.byRow.begin();
   tovren::SetupManifest manifest = manifestIn(first, firstRow);
   for (const auto& [row, slice] : programs.byRow)
-    if (manifestIn(slice, row) != manifest)
-      throw Unreadable(program + ": its " + firstRow + " and " + row +
-                       " programs carry different manifests");
+    if (tovren::SetupManifest other = manifestIn(slice, row); other != manifest) {
+      std::printf(
+          "%s: its %s and %s programs carry different manifests, of versions %s and %s: "
+          "build both from one\n",
+          program.c_str(), firstRow.c_str(), row.c_str(), manifest.version.c_str(),
+          other.version.c_str());
+      return 1;
+    }
   bool fine = true;
   nlohmann::json records = nlohmann::json::array();
   for (const auto& row : tovren::constants::rows) {

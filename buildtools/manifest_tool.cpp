@@ -7,7 +7,8 @@
 //     or macos) and the processor of KEY's row. It refuses to write a text that
 //     does not decode back to the same records.
 //   manifest_tool embed --json FILE OUTPUT_CPP
-//     The C++ source of embeddedManifest: the Base64 form of FILE's bytes.
+//     The C++ source of embeddedManifest: the manifest's marker, then the Base64
+//     form of FILE's bytes.
 //   manifest_tool embed --text FILE OUTPUT_CPP
 //     The same with FILE's text taken as embeddedManifest as it stands.
 #include <cstdio>
@@ -99,7 +100,8 @@ int embed(const std::string& mode, const std::string& input, const std::string& 
                         "; do not edit.\n"
                         "#include \"manifest/build.h\"\n\n"
                         "namespace tovren {\n\nconst char embeddedManifest[] = " +
-                        literal(text) + ";\n\n}  // namespace tovren\n");
+                        literal(std::string(tovren::constants::manifestMarker) + text) +
+                        ";\n\n}  // namespace tovren\n");
   return 0;
 }
 

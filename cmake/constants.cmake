@@ -33,6 +33,9 @@ tovren_constant(TOVREN_CONSOLE_ENTRY consoleEntry "tovren")
 tovren_constant(TOVREN_UNPACKER unpacker "ditto")
 # The macOS bundle's identifier, in its Info.plist, of the launch agent's maker.
 set(TOVREN_BUNDLE_IDENTIFIER kestrine.setup)
+# What stands before the manifest's Base64 text in the setup program, so that the
+# bundle's checker finds it whatever the manifest holds.
+tovren_constant(TOVREN_MANIFEST_MARKER manifestMarker "tovren-manifest-base64:")
 # The exit status of the build tools, the unpacker and the console given wrong arguments.
 tovren_constant(TOVREN_USAGE_STATUS usageStatus 64)
 

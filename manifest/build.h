@@ -11,8 +11,9 @@ struct Build {
   std::string_view architectureWord;  // end of the installed console's name, e.g. "amd64"
 };
 
-// The Base64 form of the manifest's JSON text, fixed when the program is built.
-// A constant array: it exists before any code runs.
+// The manifest's marker (constants::manifestMarker), then the Base64 form of its
+// JSON text, fixed when the program is built. A constant array: it exists before
+// any code runs.
 extern const char embeddedManifest[];
 
 // This program's own build constants.

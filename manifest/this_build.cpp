@@ -9,9 +9,13 @@
 
 namespace tovren {
 
+// Only the marker's length is compiled in, so its text stands once in the program,
+// before the manifest.
+constexpr std::size_t markerLength = constants::manifestMarker.size();
+
 Build thisBuild() {
   constexpr const constants::Row& row = constants::row(TOVREN_ROW);
-  return Build{embeddedManifest, row.platformKey, row.architectureWord};
+  return Build{embeddedManifest + markerLength, row.platformKey, row.architectureWord};
 }
 
 }  // namespace tovren

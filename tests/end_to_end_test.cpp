@@ -121,6 +121,7 @@ TEST(EndToEnd, DeclinedInterruptedOrUnaskableConsentLeavesTheHomeAsItWas) {
                {"2\n", marker + "0.0.1-", updatePrompt},
                {"", {}, firstPrompt + interrupted, number, "exec \"$0\"", SIGINT},
                {"", {}, firstPrompt + interrupted, number, "for i in 1 2; do \"$0\"; done", SIGINT},
+               {"", {}, firstPrompt + interrupted, number, blockedAtStart, SIGINT},
                {"\x13", {}, "", "", "(sleep 0.5; kill $$) & exec \"$0\"", SIGTERM},
                {{}, {}, "Set up TOVREN on this Mac\n\nThen connect your Quillet"}};
   for (const auto& c : cases) {

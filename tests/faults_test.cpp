@@ -260,11 +260,12 @@ bool ended(const std::string& pid) {
 // run ends by the signal, nothing waits for a button, and the run ends within
 // seconds, as a user expects. Where the shim is, each wait for the child starts
 // late, so that a signal lands in any gap between the program's look at what
-// happened and its wait.
+// happened and its wait. A run started with the signals blocked obeys them alike.
 TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
   std::mt19937 random(20261208);
-  std::vector<int> signals{SIGTERM, SIGINT, SIGHUP};
-  signals.insert(signals.end(), 20, SIGTERM);  // at random instants
+  std::vector<int> signals{SIGTERM, SIGINT, SIGHUP, SIGTERM, SIGINT};
+  const std::size_t blocked = 3, randomly = 5;  // rows from these on
+  signals.insert(signals.end(), 20, SIGTERM);
   for (std::size_t i = 0; i < signals.size(); ++i) {
     Home home;
     home.plist();  // the same version: nothing is asked
@@ -275,10 +276,15 @@ TEST(Concurrency, AnInterruptedRunStopsItsChildAndSaysSo) {
 #endif
     environment["HOME"] = home.path();
     environment["CONSOLE_HELPER"] = "1";
-    Running run({setupProgram("console-waits"), {}, environment});
+    bool startedBlocked = i >= blocked && i < randomly;
+    Running run({startedBlocked ? "/bin/sh" : setupProgram("console-waits"),
+                 startedBlocked
+                     ? std::vector<std::string>{"-c", blockedAtStart, setupProgram("console-waits")}
+                     : std::vector<std::string>{},
+                 environment});
     std::string pid = home.waitingConsole(), helper = home.waitingConsole("console-helper");
     ASSERT_FALSE(pid.empty() || helper.empty()) << "the console started, and its helper";
-    if (i >= 3) ::usleep(std::uniform_int_distribution<useconds_t>(0, 50000)(random));
+    if (i >= randomly) ::usleep(std::uniform_int_distribution<useconds_t>(0, 50000)(random));
     int signal = signals[i];
     run.signal(signal);
     Outcome outcome = run.wait(10);
@@ -330,20 +336,55 @@ TEST(Concurrency, AStopSignalIgnoredAtStartStaysIgnoredAndAConsoleThatIgnoresOne
 }
 
 // While another run holds the tools folder, a run waits before it touches it,
-// the other's staging folder included, then installs.
+// the other's staging folder included, then installs; asked to stop, it stops
+// waiting at once.
 TEST(Concurrency, ARunWaitsForTheRunThatHoldsTheToolsFolder) {
-  Home home;
-  home.plist();
-  const std::string staging = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF";
-  fs::create_directories(home.tools(staging));
-  std::optional<FileHandle> held = FileManager().lock(Location(home.tools()));
-  Running run({setupProgram(), {}, {{"HOME", home.path()}}});
-  ::usleep(300000);
-  EXPECT_EQ(snapshot(home.tools()), staging + " 755\n")
-      << "nothing is written or removed while the folder is held";
-  held.reset();
-  EXPECT_EQ(run.wait().status, 0);
-  EXPECT_EQ(contentOf(home.console()), shippedConsole());
+  for (bool stopped : {false, true}) {
+    Home home;
+    home.plist();
+    const std::string staging = ".setup-01234567-89AB-CDEF-0123-456789ABCDEF";
+    fs::create_directories(home.tools(staging));
+    std::optional<FileHandle> held = FileManager().lock(Location(home.tools()));
+    Running run({setupProgram(), {}, {{"HOME", home.path()}}});
+    ::usleep(300000);
+    EXPECT_EQ(snapshot(home.tools()), staging + " 755\n")
+        << "nothing is written or removed while the folder is held";
+    if (stopped) {
+      run.signal(SIGTERM);
+      EXPECT_EQ(run.wait(5).endedBy, SIGTERM) << "while the folder is still held";
+      continue;
+    }
+    held.reset();
+    EXPECT_EQ(run.wait().status, 0);
+    EXPECT_EQ(contentOf(home.console()), shippedConsole());
+  }
+}
+
+// A stop while a file of many gibibytes (sparse) is hashed ends the run within
+// moments, long before the hash would: the console in place, and the archive.
+TEST(Concurrency, AStopWhileAHugeFileIsHashedEndsTheRunAtOnce) {
+  for (bool archive : {false, true}) {
+    Home home;
+    home.plist();
+    std::string setup = setupProgram();
+    if (archive) {
+      fs::copy(mainBundle, home.path("TOVREN.app"), fs::copy_options::recursive);
+      fs::resize_file(home.path("TOVREN.app/Contents/Resources/" + archiveName),
+                      std::uintmax_t{64} << 30);
+      setup = home.path("TOVREN.app/Contents/MacOS/tovren-setup");
+    } else {
+      fs::create_directories(home.tools());
+      writeFile(home.console(), "");
+      fs::resize_file(home.console(), std::uintmax_t{64} << 30);
+    }
+    Running run({setup, {}, {{"HOME", home.path()}}});
+    ::usleep(300000);
+    run.signal(SIGTERM);
+    Outcome outcome = run.wait(5);
+    EXPECT_EQ(outcome.endedBy, SIGTERM) << (archive ? "the archive" : "the console in place");
+    EXPECT_EQ(outcome.errorOutput,
+              "Setup was interrupted by signal 15 (" + std::string(::strsignal(SIGTERM)) + ").\n");
+  }
 }
 
 TEST(Concurrency, RunsStartedTogetherLeaveOneIntactConsole) {

@@ -73,6 +73,12 @@ const std::string version(constants::consoleVersion), rowName(TOVREN_ROW),
     platformKey(constants::row(TOVREN_ROW).platformKey),
     consoleName = "console-" + version + "-" + rowName;
 const std::string mainBundle = TOVREN_MAIN_BUNDLE, alertTitle = "TOVREN could not finish setup";
+// Starts the program in $0 as a launcher may, with the interrupt and terminate
+// signals blocked; an alarm ends it if it still runs 20 seconds later, where one
+// that never lets them in would wait for ever.
+const std::string blockedAtStart =
+    "exec perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGINT, SIGTERM)); alarm 20; "
+    "exec @ARGV' \"$0\"";
 #ifdef __APPLE__
 const std::string unpacker = "/usr/bin/ditto";  // the system's; the bundle carries none
 #else

@@ -9,6 +9,7 @@
 #endif
 
 #include <cstring>
+#include <regex>
 
 #include "support/base64.h"
 #include "tests/zip.h"
@@ -27,16 +28,19 @@ std::string elf(unsigned machine) {
 std::string machO(std::uint32_t type) {
   return "\xcf\xfa\xed\xfe" + fields({{4, type}}) + std::string(56, '\0');
 }
-std::string universal(std::vector<std::uint32_t> types) {
+// A universal program's slices lie 4096 bytes apart, each `bodies[i]` when given.
+std::string universal(std::vector<std::uint32_t> types, std::vector<std::string> bodies = {}) {
   auto big = [](std::uint32_t value) {
     std::string out = fields({{4, value}});
     return std::string(out.rbegin(), out.rend());
   };
   std::string out = "\xca\xfe\xba\xbe" + big(static_cast<std::uint32_t>(types.size()));
   for (std::size_t i = 0; i < types.size(); ++i)
-    out += big(types[i]) + big(0) + big(static_cast<std::uint32_t>(4096 * (i + 1))) + big(64) +
-           big(12);
-  return out + std::string(64, '\0');
+    out += big(types[i]) + big(0) + big(static_cast<std::uint32_t>(4096 * (i + 1))) +
+           big(bodies.empty() ? 64 : static_cast<std::uint32_t>(bodies[i].size())) + big(12);
+  for (std::size_t i = 0; i < bodies.size(); ++i)
+    out.resize(4096 * (i + 1), '\0'), out += bodies[i];
+  return bodies.empty() ? out + std::string(64, '\0') : out;
 }
 constexpr unsigned x86 = 62, aarch64 = 183;
 constexpr std::uint32_t machX86 = 0x01000007, machArm = 0x0100000C;
@@ -253,6 +257,7 @@ TEST(VendorArchives, TheConsolesOwnPartIsCheckedByRunningIt) {
 std::string macProgram(const std::string& target, const std::string& folder) {
   FileContent json = tovren::contentOf(TOVREN_ARCHIVES "/manifest.json");
   writeFile(folder + "/setup.c", "const char manifest[] = \"" +
+                                     std::string(constants::manifestMarker) +
                                      encodeBase64(Bytes(json.begin(), json.end())) +
                                      "\";\nint main(int n, char** v) { return manifest[n]; }\n");
   Outcome built = runProgram({TOVREN_SOURCE_DIR "/cmake/zig/" + target + "-macos-cc",
@@ -398,6 +403,30 @@ TEST(VendorArchives, AFinishedBundleIsCheckedAgainstTheManifestInItsProgram) {
       {"a universal program whose slice lies past its end",
        [&](auto& f) { return writeFile(f + program, universal({machArm})), f + "/TOVREN.app"; },
        {"Contents/MacOS/tovren-setup is damaged: its slice 0 lies past its end: it is cut short\n"},
+       {},
+       1},
+      {"a universal program whose two slices carry different manifests",
+       [&](auto& f) {
+         std::string bytes = contentOf(f + program), marker(constants::manifestMarker);
+         std::size_t at = bytes.find(marker) + marker.size();
+         std::string text = bytes.substr(at, base64Length(std::string_view(bytes).substr(at)));
+         Bytes json = *decodeBase64(text);
+         std::string other =
+             std::regex_replace(std::string(json.begin(), json.end()),
+                                std::regex("\"version\": \"[^\"]*\""), "\"version\": \"9.9.9\"");
+         auto slice = [&](std::uint32_t type, const std::string& manifest) {
+           return machO(type) + marker + manifest + '\0';
+         };
+         return writeFile(
+                    f + program,
+                    universal({machArm, machX86},
+                              {slice(machArm, text),
+                               slice(machX86, encodeBase64(Bytes(other.begin(), other.end())))})),
+                f + "/TOVREN.app";
+       },
+       {"Contents/MacOS/tovren-setup: its amd64 and arm64 programs carry different manifests, of "
+        "versions 9.9.9 and " +
+        version + ": build both from one\n"},
        {},
        1},
       {"as JSON",
