@@ -6,7 +6,9 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Darwin")
 else()
   string(TOLOWER ${CMAKE_SYSTEM_NAME} TOVREN_SYSTEM)
 endif()
-# Each defines what the header of its name in platform/ or platform/posix/ declares.
+# Each defines the system's part of what the header of its name in platform/ or
+# platform/posix/ declares: all of it, or all but a portable part, which is in the
+# file of that name beside the header.
 set(TOVREN_SYSTEM_SOURCES buffers.cpp bundle.cpp clusters.cpp desktop_dialog.cpp files.cpp readiness.cpp sha256.cpp
     spawn.cpp)
 set(missing)
@@ -18,8 +20,8 @@ endforeach()
 if(missing)
   list(JOIN TOVREN_SYSTEM_SOURCES ", " files)
   message(FATAL_ERROR "There is no platform layer for ${CMAKE_SYSTEM_NAME}. A port provides platform/${TOVREN_SYSTEM}/ "
-                      "with ${files}, each defining what the header of its name in platform/ or platform/posix/ "
-                      "declares (docs/macos.md tells how the macOS port was made).")
+                      "with ${files}, each defining the system's part of what the header of its name in platform/ "
+                      "or platform/posix/ declares (docs/macos.md tells how the macOS port was made).")
 endif()
 
 # A library of headers alone, as an imported target.

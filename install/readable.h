@@ -14,7 +14,7 @@ namespace tovren {
 // What `read` returns, or none when it raises a PlatformError or a DecodingError,
 // or runs out of memory.
 template <typename Read>
-auto ifReadable(Read read) -> std::optional<decltype(read())> {
+[[nodiscard]] auto ifReadable(Read read) -> std::optional<decltype(read())> {
   try {
     return read();
   } catch (const PlatformError&) {

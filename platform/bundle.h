@@ -9,7 +9,7 @@
 namespace tovren {
 
 // The running program's own absolute path; none when the system cannot tell.
-std::optional<std::string> executablePath();
+[[nodiscard]] std::optional<std::string> executablePath();
 
 // The zip unpacker that the application whose resource folder is `resourceFolder`
 // starts with "-x", "-k", an archive and a folder.

@@ -8,6 +8,6 @@ namespace tovren {
 
 // A desktop dialog when a display is named and can be opened; none otherwise. The
 // desktop toolkit is loaded by this call, never before.
-std::unique_ptr<Dialog> openDesktopDialog();
+[[nodiscard]] std::unique_ptr<Dialog> openDesktopDialog();
 
 }  // namespace tovren

@@ -14,6 +14,6 @@ void keepWritesFromSignalling();
 
 // The size past which the system refuses to make a file of this program's
 // larger, where a limit is set (ulimit -f); none where there is none.
-std::optional<std::uint64_t> fileSizeLimit();
+[[nodiscard]] std::optional<std::uint64_t> fileSizeLimit();
 
 }  // namespace tovren

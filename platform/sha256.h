@@ -1,4 +1,6 @@
 #pragma once
+// SHA-256 by the system's library, defined in the system's folder; the value as
+// text is defined in sha256.cpp beside this header.
 
 #include <array>
 #include <cstdint>

@@ -8,6 +8,6 @@ namespace tovren {
 
 // The dialog on the controlling terminal: the texts, numbered buttons and a typed
 // answer, where Return chooses the first button; none when there is no terminal.
-std::unique_ptr<Dialog> openTerminalDialog();
+[[nodiscard]] std::unique_ptr<Dialog> openTerminalDialog();
 
 }  // namespace tovren

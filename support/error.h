@@ -1,10 +1,11 @@
 #pragma once
-// The errors the program raises for the user to read, all of one base, Error:
-// its own failures (SetupFailure), the platform's (PlatformError), decoding
-// errors (DecodingError) and an interruption (Interrupted). Each carries the
-// description the user reads, unchanged. Besides them a run may meet
-// std::bad_alloc, which the failure alert tells as running out of memory, and
-// std::invalid_argument, a relative Location: a mistake in the program itself.
+// The base of every error the program raises for the user to read, Error, which
+// carries the description the user reads, unchanged, and the two every layer
+// may raise: an operation of the system or a library that failed
+// (PlatformError), and bytes that do not decode (DecodingError). The layers
+// above derive their own from Error. Besides these, code here raises
+// std::bad_alloc when memory runs out, and std::invalid_argument for a relative
+// Location, a mistake in the program itself.
 
 #include <exception>
 #include <string>

@@ -226,9 +226,10 @@ std::vector<ListedEntry> readListing(int zip) {
         for (std::size_t done = 0; done < count;) {
           ssize_t n =
               ::pread(zip, bytes.data() + done, count - done, static_cast<off_t>(offset + done));
-          int code = n < 0 ? errno : 0;
-          if (code == EINTR) continue;
-          if (code) throw Refusal(std::string("cannot read the archive: ") + std::strerror(code));
+          if (n < 0) {
+            int code = errno;
+            throw Refusal(std::string("cannot read the archive: ") + std::strerror(code));
+          }
           if (n == 0) return bytes.substr(0, done);
           done += static_cast<std::size_t>(n);
         }

@@ -37,13 +37,10 @@ std::chrono::milliseconds left(Deadline deadline) {
 
 // Waits for `events` on `socket` until `deadline`; whether they came.
 bool ready(int socket, short events, Deadline deadline) {
-  for (;;) {
-    if (left(deadline).count() <= 0) return false;
-    pollfd item{socket, events, 0};
-    int n = ::poll(&item, 1, static_cast<int>(left(deadline).count()));
-    if (n > 0) return (item.revents & events) != 0;
-    if (n == 0 || errno != EINTR) return false;
-  }
+  if (left(deadline).count() <= 0) return false;
+  pollfd item{socket, events, 0};
+  return ::poll(&item, 1, static_cast<int>(left(deadline).count())) > 0 &&
+         (item.revents & events) != 0;
 }
 
 // The connection to the server at `address` once it has taken `hello` and said
@@ -126,9 +123,8 @@ std::string authorities() {
   std::string bytes(bound, '\0');
   std::size_t size = 0;
   for (ssize_t n; file.descriptor() >= 0 && size < bound &&
-                  ((n = ::read(file.descriptor(), &bytes[size], bound - size)) > 0 ||
-                   (n < 0 && errno == EINTR));)
-    size += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
+                  (n = ::read(file.descriptor(), &bytes[size], bound - size)) > 0;)
+    size += static_cast<std::size_t>(n);
   bytes.resize(size);
   return bytes;
 }

@@ -19,13 +19,13 @@ using Answer = std::optional<FileHandle>;
 using Deadline = std::chrono::steady_clock::time_point;
 
 // The Wayland display WAYLAND_DISPLAY names, when it answers by `deadline`.
-Answer waylandAnswers(Deadline deadline);
+[[nodiscard]] Answer waylandAnswers(Deadline deadline);
 
 // The X display DISPLAY names, when it answers by `deadline`, asked with the
 // cookie the X library would give it (from XAUTHORITY, else ~/.Xauthority), so
 // that a server or an ssh tunnel that checks it answers rather than refuses; an
 // empty handle where it cannot be asked here (a display the X library finds its
 // own way).
-Answer x11Answers(Deadline deadline);
+[[nodiscard]] Answer x11Answers(Deadline deadline);
 
 }  // namespace tovren

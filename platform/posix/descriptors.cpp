@@ -15,7 +15,6 @@ namespace tovren {
 int writeAll(int descriptor, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(descriptor, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
     if (n == 0) return EIO;  // no progress, and no reason given
     bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -38,7 +37,7 @@ bool writeWhenReady(int descriptor, std::string_view bytes,
     }
     // Once ready, a blocking descriptor takes this much without waiting again.
     ssize_t n = ::write(descriptor, bytes.data(), std::min<std::size_t>(bytes.size(), PIPE_BUF));
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n < 0 && errno == EAGAIN) continue;
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }

@@ -7,7 +7,7 @@
 
 namespace tovren {
 
-// Writes all of `bytes` to `descriptor`, again where a signal cut a write short.
+// Writes all of `bytes` to `descriptor`, again where a write took only part.
 // Returns 0, or the error number of the write that failed.
 [[nodiscard]] int writeAll(int descriptor, std::string_view bytes);
 

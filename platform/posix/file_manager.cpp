@@ -152,11 +152,9 @@ FileHandle openFolder(const std::string& path) {
 // Reads what `fd` has next into `bytes`; returns the number of bytes read, 0 at
 // the file's end.
 std::size_t readSome(int fd, std::span<std::uint8_t> bytes, const std::string& path) {
-  for (;;) {
-    ssize_t n = ::read(fd, bytes.data(), bytes.size());
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) throwSystemError("Could not read", path, errno);
-  }
+  ssize_t n = ::read(fd, bytes.data(), bytes.size());
+  if (n < 0) throwSystemError("Could not read", path, errno);
+  return static_cast<std::size_t>(n);
 }
 
 // Reads from `fd` into `bytes`, growing it while the file grows; returns the
@@ -257,8 +255,7 @@ FileHandle FileManager::lock(const Location& folder) {
   FileHandle opened = openFolder(folder.path());
   if (opened.descriptor() < 0) throwSystemError("Could not lock", folder.path(), opened.error());
   while (::flock(opened.descriptor(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR)
-      throwSystemError("Could not lock", folder.path(), errno);
+    if (errno != EWOULDBLOCK) throwSystemError("Could not lock", folder.path(), errno);
     (void)waitForSignal(-1, 0, std::chrono::milliseconds(100),
                         "Could not lock \"" + folder.path() + "\"");
     raiseIfInterrupted();

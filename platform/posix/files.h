@@ -12,11 +12,11 @@ namespace tovren {
 // The room on the file system that holds `path`: the bytes a user who is not the
 // administrator may still write there, and the entries left for new files where
 // the file system counts them. Returns 0, or the error number.
-int freeSpace(const std::string& path, Space& space);
+[[nodiscard]] int freeSpace(const std::string& path, Space& space);
 
 // Gives the file at `descriptor` `bytes` of the disk without writing them, counted
 // against the user's quota as written bytes are. Returns 0, or the error number.
-int reserve(int descriptor, std::uint64_t bytes);
+[[nodiscard]] int reserve(int descriptor, std::uint64_t bytes);
 
 // Makes the bytes written through `descriptor` durable: on the storage device
 // itself, not only in a cache of the system or of the drive, so that a crash or a
@@ -33,6 +33,6 @@ void syncFolder(const std::string& folder);
 // Sets the permission bits of the item at `path` itself to exactly `mode`. A
 // symbolic link there is refused with the system's reason, and neither it nor
 // what it points to changes. Returns 0, or the error number.
-int setModeRefusingLinks(const std::string& path, unsigned mode);
+[[nodiscard]] int setModeRefusingLinks(const std::string& path, unsigned mode);
 
 }  // namespace tovren

@@ -126,7 +126,7 @@ Termination waitFor(pid_t child, const Task& task) {
   for (;;) {
     int status = 0;
     pid_t ended = ::waitpid(child, &status, WNOHANG);
-    if (ended < 0 && errno != EINTR) throwSystemError("Could not wait for", program, errno);
+    if (ended < 0) throwSystemError("Could not wait for", program, errno);
     if (ended == child && interruption()) {
       // What the child left running in its group goes with it.
       ::kill(-child, SIGKILL);

@@ -13,6 +13,7 @@ namespace tovren {
 // and the wait begun as one step, so no signal lands between them, and any
 // descriptor number will do. Returns more than 0 when the descriptor is ready, 0
 // when the time has passed, and -1 with errno set otherwise (EINTR: a signal).
-int waitReady(int descriptor, short events, const timespec* timeout, const sigset_t* mask);
+[[nodiscard]] int waitReady(int descriptor, short events, const timespec* timeout,
+                            const sigset_t* mask);
 
 }  // namespace tovren

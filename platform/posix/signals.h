@@ -2,6 +2,9 @@
 // The stop signals as the POSIX parts wait for them, defined in interruption.cpp.
 // Once caught, they and SIGCHLD stay blocked but while the program waits, so
 // none can land between a look at what happened and the wait that follows.
+// Before they are caught, no handler of the program's exists. So no handler ever
+// runs outside a wait, and no call but the wait itself ends early with EINTR:
+// the wait takes it as the wake-up it is, and no other call retries after it.
 
 #include <signal.h>
 

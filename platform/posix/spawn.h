@@ -11,7 +11,7 @@ namespace tovren {
 // Adds to a child's spawn `actions` and `attributes`, after its standard
 // descriptors are set up, what keeps it from inheriting any other descriptor and
 // starts it in `folder`. Returns 0, or the error number.
-int confineChild(posix_spawn_file_actions_t* actions, posix_spawnattr_t* attributes,
-                 const std::string& folder);
+[[nodiscard]] int confineChild(posix_spawn_file_actions_t* actions, posix_spawnattr_t* attributes,
+                               const std::string& folder);
 
 }  // namespace tovren

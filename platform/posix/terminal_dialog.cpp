@@ -100,7 +100,7 @@ class TerminalDialog : public Dialog {
     for (;;) {
       char c;
       ssize_t n = ::read(terminal_.descriptor(), &c, 1);
-      if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      if (n < 0 && errno == EAGAIN) {
         if (!waitForSignal(terminal_.descriptor(), POLLIN, std::nullopt,
                            "Could not read the answer"))
           raiseIfInterrupted();
