@@ -94,4 +94,5 @@ TOVREN_ARCHIVE='@TOVREN_ARCHIVE@'
   # The C++ header, for the targets that include it.
   add_library(tovren_constants INTERFACE)
   target_include_directories(tovren_constants INTERFACE ${CMAKE_BINARY_DIR}/include)
+  set_target_properties(tovren_constants PROPERTIES TOVREN_FOLDER tovren)
 endfunction()

@@ -63,8 +63,8 @@ endif()
 # the ICU part and the system's own.
 function(tovren_platform_library)
   # The system's folder holds the twins above and what only that system needs.
-  file(GLOB sources CONFIGURE_DEPENDS platform/*.cpp platform/posix/*.cpp platform/icu/*.cpp
-       platform/${TOVREN_SYSTEM}/*.cpp)
+  file(GLOB sources CONFIGURE_DEPENDS platform/*.cpp platform/dialogs/*.cpp platform/posix/*.cpp
+       platform/icu/*.cpp platform/${TOVREN_SYSTEM}/*.cpp)
   list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
   add_library(tovren_platform STATIC ${sources})
   tovren_settings(tovren_platform)
@@ -72,9 +72,10 @@ function(tovren_platform_library)
   if(TOVREN_SYSTEM STREQUAL "linux")
     target_link_libraries(tovren_platform PRIVATE OpenSSL::Crypto PkgConfig::UUID tovren::dl GTK3::headers)
   endif()
-  tovren_layer(tovren_platform FOLDER platform USES support platform)
-  tovren_layer(tovren_platform FOLDER platform/posix SYSTEM USES support platform platform/posix)
-  tovren_layer(tovren_platform FOLDER platform/icu SYSTEM USES support platform platform/posix platform/icu)
+  tovren_layer(tovren_platform FOLDER platform USES platform/dialogs)
+  tovren_layer(tovren_platform FOLDER platform/dialogs USES platform)
+  tovren_layer(tovren_platform FOLDER platform/posix SYSTEM USES platform platform/dialogs)
+  tovren_layer(tovren_platform FOLDER platform/icu SYSTEM USES platform platform/posix)
   tovren_layer(tovren_platform FOLDER platform/${TOVREN_SYSTEM} SYSTEM
-               USES support platform platform/posix platform/icu platform/${TOVREN_SYSTEM} tovren)
+               USES platform platform/dialogs platform/posix platform/icu)
 endfunction()

@@ -1,7 +1,7 @@
 #include "platform/application.h"
 
 #include "platform/bundle.h"
-#include "platform/dialog_choice.h"
+#include "platform/dialogs/dialog_choice.h"
 #include "support/text.h"
 
 namespace tovren {

@@ -103,3 +103,10 @@ foreach(fuzzer ${fuzzers})
                           $<TARGET_NAME_IF_EXISTS:PkgConfig::LIBARCHIVE> -fsanitize=fuzzer)
   endif()
 endforeach()
+
+# The layers' fence on a header it has never seen.
+add_test(NAME Layers.aNewHeaderBelowPlatformIsInternal
+         COMMAND ${CMAKE_COMMAND} -DINTERNAL=${TOVREN_INTERNAL_HEADERS} -DCHECK=${CMAKE_SOURCE_DIR}/cmake/check_layer.cmake
+                 -DWORK=${CMAKE_BINARY_DIR}/test-outputs/planted -P ${CMAKE_SOURCE_DIR}/tests/planted_header.cmake)
+set_tests_properties(Layers.aNewHeaderBelowPlatformIsInternal PROPERTIES
+                     PASS_REGULAR_EXPRESSION "includes \"platform/planted/part.h\": it is internal to platform/")

@@ -1,7 +1,7 @@
 // Alerts as GTK 3 message dialogs. The toolkit is loaded only when a display is
 // named, so runs without a desktop start as fast as ever and machines without
 // the toolkit still run the program.
-#include "platform/desktop_dialog.h"
+#include "platform/dialogs/desktop_dialog.h"
 
 #include <gtk/gtk.h>
 #include <sys/stat.h>

@@ -4,7 +4,7 @@
 // their headers are not needed, so each function's type is written here as
 // Apple's documentation gives it (CFUserNotification.h, CFString.h,
 // CFDictionary.h, AuthSession.h).
-#include "platform/desktop_dialog.h"
+#include "platform/dialogs/desktop_dialog.h"
 
 #include <cstdint>
 #include <memory>

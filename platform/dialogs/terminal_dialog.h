@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/dialog.h"
+#include "platform/dialogs/dialog.h"
 
 namespace tovren {
 

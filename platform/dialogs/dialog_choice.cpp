@@ -1,8 +1,8 @@
-#include "platform/dialog_choice.h"
+#include "platform/dialogs/dialog_choice.h"
 
-#include "platform/desktop_dialog.h"
+#include "platform/dialogs/desktop_dialog.h"
+#include "platform/dialogs/terminal_dialog.h"
 #include "platform/standard_error.h"
-#include "platform/terminal_dialog.h"
 
 namespace tovren {
 
