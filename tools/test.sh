@@ -97,6 +97,9 @@ vendor_check() {
 }
 step "Checking the sample and a stale console with tools/release.sh --check" vendor_check
 
+# The CI configuration for hosted Macs, which cannot run here, by a workflow linter.
+step "Checking .github/workflows with actionlint" tools/check_workflows.sh
+
 # The release, whose macOS build here also builds the test programs of 64-bit Arm,
 # the family of today's Macs: they compile as the other family's would, whose
 # program the release builds in any case.
