@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "buildtools/tool_files.h"
+#include "checks/tool_files.h"
 #include "install/digest.h"
 #include "tovren/constants.h"
 

@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "buildtools/tool_files.h"
+#include "checks/tool_files.h"
 #include "tovren/constants.h"
 
 namespace {

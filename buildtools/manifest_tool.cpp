@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "buildtools/console_archive.h"
-#include "buildtools/tool_files.h"
+#include "checks/console_archive.h"
+#include "checks/tool_files.h"
 #include "manifest/setup_manifest.h"
 #include "platform/sha256.h"
 #include "support/base64.h"

@@ -34,7 +34,7 @@ extern "C" int login_tty(int);
 #include <thread>
 #include <vector>
 
-#include "buildtools/tool_files.h"
+#include "checks/tool_files.h"
 #include "platform/application.h"
 #include "platform/processes.h"
 #include "tovren/constants.h"

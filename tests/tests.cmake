@@ -43,6 +43,11 @@ target_compile_definitions(tovren_tests PRIVATE TOVREN_ROW="${TOVREN_ROW}" TOVRE
 find_package(ZLIB REQUIRED)
 target_link_libraries(tovren_tests PRIVATE tovren_app tovren_tool_files zip_listing tovren_constants GTest::gtest_main
                       ZLIB::ZLIB $<TARGET_NAME_IF_EXISTS:OpenSSL::Crypto>)
+# The vendor's checks' own tables, where the build makes the checks.
+if(TARGET tovren_vendor_checks)
+  target_sources(tovren_tests PRIVATE checks/program_kind_test.cpp)
+  target_link_libraries(tovren_tests PRIVATE tovren_vendor_checks)
+endif()
 add_dependencies(tovren_tests TOVREN-setup make_zip manifest_tool ${test_bundles})
 if(TARGET check_bundle)
   add_dependencies(tovren_tests check_bundle check_console)

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "buildtools/tool_files.h"
+#include "checks/tool_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

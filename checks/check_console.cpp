@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "buildtools/console_archive.h"
-#include "buildtools/program_kind.h"
-#include "buildtools/tool_files.h"
+#include "checks/console_archive.h"
+#include "checks/program_kind.h"
+#include "checks/tool_files.h"
 #include "manifest/version_marker.h"
 #include "tovren/constants.h"
 

@@ -1,4 +1,4 @@
-#include "buildtools/tool_files.h"
+#include "checks/tool_files.h"
 
 #include <filesystem>
 

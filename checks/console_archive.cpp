@@ -1,4 +1,4 @@
-#include "buildtools/console_archive.h"
+#include "checks/console_archive.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "buildtools/program_kind.h"
+#include "checks/program_kind.h"
 #include "tovren/constants.h"
 #include "unpacker/unpacked_links.h"
 #include "unpacker/zip_listing.h"

@@ -1,6 +1,6 @@
 #pragma once
-// What the build's own programs share: whole files read and written as the setup
-// program reads and writes them.
+// Whole files read and written as the setup program reads and writes them, for
+// the vendor's checks, the build's own programs and the tests.
 
 #include <string>
 

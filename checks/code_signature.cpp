@@ -1,4 +1,4 @@
-#include "buildtools/code_signature.h"
+#include "checks/code_signature.h"
 
 #include <openssl/cms.h>
 #include <openssl/x509.h>

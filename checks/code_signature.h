@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "buildtools/program_kind.h"
+#include "checks/program_kind.h"
 
 namespace tovren {
 

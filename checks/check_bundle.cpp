@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "buildtools/code_signature.h"
-#include "buildtools/console_archive.h"
-#include "buildtools/program_kind.h"
-#include "buildtools/tool_files.h"
+#include "checks/code_signature.h"
+#include "checks/console_archive.h"
+#include "checks/program_kind.h"
+#include "checks/tool_files.h"
 #include "manifest/setup_manifest.h"
 #include "platform/sha256.h"
 #include "support/base64.h"

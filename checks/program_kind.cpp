@@ -1,4 +1,4 @@
-#include "buildtools/program_kind.h"
+#include "checks/program_kind.h"
 
 #include <algorithm>
 #include <stdexcept>
