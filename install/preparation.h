@@ -38,7 +38,7 @@ Listed listed(FileManager& files, const Location& home, const std::string& versi
 // end) and cleared of leftovers, and an empty, private setup log open for
 // writing. Returns none when the user declined, with nothing created. Errors are
 // raised unchanged, and nothing done before them is undone.
-std::optional<Handover> prepare(const Services& services, const Location& home,
-                                SetupManifest manifest);
+[[nodiscard]] std::optional<Handover> prepare(const Services& services, const Location& home,
+                                              SetupManifest manifest);
 
 }  // namespace tovren

@@ -18,9 +18,9 @@ class Application {
   // Brings the program to the front so that its next alert is seen.
   virtual void activate() = 0;
   // Shows the alert and blocks until it is answered; returns the response.
-  virtual int runModal(const Alert& alert) = 0;
+  [[nodiscard]] virtual int runModal(const Alert& alert) = 0;
   // The running application's resource folder, or none.
-  virtual std::optional<Location> resourceFolder() = 0;
+  [[nodiscard]] virtual std::optional<Location> resourceFolder() = 0;
 };
 
 // Whether `folder`, named `name`, lies directly in the Contents folder of an

@@ -49,18 +49,18 @@ class FileManager {
   // The attributes of the item at `location`: of the item itself (a link is a
   // link) with Links::refuse, of what it leads to with Links::follow. None when it
   // cannot be examined: it is missing, or access is refused.
-  std::optional<Attributes> attributes(const Location& location, Links links);
+  [[nodiscard]] std::optional<Attributes> attributes(const Location& location, Links links);
   // Creates the folder with exactly `mode`, and with `intermediates` every missing
   // folder above it too. With `intermediates` an existing folder is success and is
   // left as it is; without, it is an error.
   void createFolder(const Location& location, bool intermediates, unsigned mode);
   // What the file system that holds `location`, or the nearest folder above it
   // that exists, has free; none when it cannot be told.
-  std::optional<Space> space(const Location& location);
+  [[nodiscard]] std::optional<Space> space(const Location& location);
   // Whether this user's quota on the disk that holds the existing `folder` leaves
   // less than `bytes` or no file: a file that size is reserved in the folder, and
   // removed at once. False where it cannot be told; the free space is not asked.
-  bool quotaReached(const Location& folder, std::uint64_t bytes);
+  [[nodiscard]] bool quotaReached(const Location& folder, std::uint64_t bytes);
   // Sets the item's permission bits to exactly `mode`; a link is refused, not followed.
   void setMode(const Location& location, unsigned mode);
   // Removes the item and, for a folder, everything in it; never follows a link. A

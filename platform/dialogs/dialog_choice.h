@@ -11,6 +11,6 @@ namespace tovren {
 // as once it could not show an alert), else the terminal dialog, else no
 // interaction, where the texts go to standard error and no button is ever
 // chosen.
-std::unique_ptr<Dialog> chooseDialog(bool desktop = true);
+[[nodiscard]] std::unique_ptr<Dialog> chooseDialog(bool desktop = true);
 
 }  // namespace tovren

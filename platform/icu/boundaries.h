@@ -19,7 +19,8 @@ class IcuBoundaries {
 
   // As clusterStart (platform/clusters.h): none when the library or one
   // of its functions could not be loaded, or the text is too long for it.
-  std::optional<std::size_t> clusterStart(std::string_view text, std::size_t count) const;
+  [[nodiscard]] std::optional<std::size_t> clusterStart(std::string_view text,
+                                                        std::size_t count) const;
 
  private:
   struct Functions;

@@ -20,7 +20,7 @@ class Library {
   // Sets `function` to the library's function `name`, as of the type it has;
   // returns whether the library was loaded and has it.
   template <typename F>
-  bool find(const char* name, F& function) const {
+  [[nodiscard]] bool find(const char* name, F& function) const {
     function = handle_ ? reinterpret_cast<F>(::dlsym(handle_, (name + suffix_).c_str())) : nullptr;
     return function != nullptr;
   }

@@ -15,7 +15,7 @@
 namespace tovren {
 
 // Whether a stop signal has arrived; one waiting to be handled is handled first.
-bool interrupted();
+[[nodiscard]] bool interrupted();
 
 // "Setup was interrupted by signal N (its name)." for the signal that arrived.
 std::string interruptionText();
