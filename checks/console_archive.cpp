@@ -120,6 +120,17 @@ void requireZip(const FileContent& bytes, const std::string& shown) {
                       consoleEntry);
 }
 
+// The console's bytes, from its entry, which must be a file.
+Bytes consoleFile(archive* reader, archive_entry* entry, const std::string& shown) {
+  if (archive_entry_filetype(entry) == AE_IFLNK)
+    refuse(shown, "its entry \"" + consoleEntry +
+                      "\" is a symbolic link, as zip -y stores one: the console must be a "
+                      "file; zip the console itself, without -y");
+  if (archive_entry_filetype(entry) != AE_IFREG)
+    refuse(shown, "its entry \"" + consoleEntry + "\" is not a file: the console must be one");
+  return contentOfEntry(reader, shown);
+}
+
 }  // namespace
 
 Bytes consoleIn(const FileContent& zip, const std::string& shown) {
@@ -152,13 +163,7 @@ Bytes consoleIn(const FileContent& zip, const std::string& shown) {
       others.push_back(name);
       continue;
     }
-    if (archive_entry_filetype(entry) == AE_IFLNK)
-      refuse(shown, "its entry \"" + consoleEntry +
-                        "\" is a symbolic link, as zip -y stores one: the console must be a "
-                        "file; zip the console itself, without -y");
-    if (archive_entry_filetype(entry) != AE_IFREG)
-      refuse(shown, "its entry \"" + consoleEntry + "\" is not a file: the console must be one");
-    console = contentOfEntry(reader.get(), shown);
+    console = consoleFile(reader.get(), entry, shown);
   }
   asTheUnpacker(shown, [&] { links.check(); });
   if (!console) noConsole(shown, names);

@@ -178,16 +178,23 @@ void copyData(archive* reader, archive* writer, const ListedEntry& listed) {
   }
 }
 
-void extract(int zip, const std::vector<ListedEntry>& entries) {
-  Reader reader(archive_read_new(), &archive_read_free);
+// Writes entries into the current folder, refusing any path through a link
+// or outside it, and any entry where another is.
+Writer diskWriter() {
   Writer writer(archive_write_disk_new(), &archive_write_free);
-  // Only a complete archive: its central directory names every entry, in the
-  // order of their data, as the listing has them.
-  archive_read_support_format_zip_seekable(reader.get());
   archive_write_disk_set_options(
       writer.get(), ARCHIVE_EXTRACT_PERM | ARCHIVE_EXTRACT_SECURE_SYMLINKS |
                         ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS |
                         ARCHIVE_EXTRACT_NO_OVERWRITE);
+  return writer;
+}
+
+void extract(int zip, const std::vector<ListedEntry>& entries) {
+  Reader reader(archive_read_new(), &archive_read_free);
+  Writer writer = diskWriter();
+  // Only a complete archive: its central directory names every entry, in the
+  // order of their data, as the listing has them.
+  archive_read_support_format_zip_seekable(reader.get());
   checkRead(reader.get(), archive_read_open_fd(reader.get(), zip, 65536));
   std::size_t next = 0;
   UnpackedLinks links;
