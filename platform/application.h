@@ -18,7 +18,7 @@ class Application {
   // Brings the program to the front so that its next alert is seen.
   virtual void activate() = 0;
   // Shows the alert and blocks until it is answered; returns the response.
-  [[nodiscard]] virtual int runModal(const Alert& alert) = 0;
+  virtual int runModal(const Alert& alert) = 0;
   // The running application's resource folder, or none.
   [[nodiscard]] virtual std::optional<Location> resourceFolder() = 0;
 };

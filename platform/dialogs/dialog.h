@@ -18,7 +18,7 @@ class Dialog {
   // Shows the alert and blocks until it is answered; returns the response, or
   // notShown. A request to stop ends the wait with Interrupted
   // (platform/interruption.h).
-  [[nodiscard]] virtual int run(const Alert& alert) = 0;
+  virtual int run(const Alert& alert) = 0;
 };
 
 }  // namespace tovren
