@@ -8,13 +8,15 @@
 # fails the run, as a crash does.
 #   tools/fuzz.sh [SECONDS [FUZZER...]]   SECONDS of fuzzing each (default 60)
 #   tools/fuzz.sh --runs N [FUZZER...]    the seeds and then new inputs, N runs in
-#                                         all each, the same N every time (CI)
+#                                         all each, the same inputs every time (CI)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/steps.sh
 budget=(-max_total_time="${1:-60}")
+fresh=false
 if [ "${1:-}" = --runs ]; then
   budget=(-runs="$2" -seed=1)
+  fresh=true  # the same inputs every time: none kept from a run before
   shift
 fi
 shift || true
@@ -27,7 +29,8 @@ step "Building the fuzzers" cmake --build build-fuzz --target "${fuzzers[@]/%/_f
 
 for fuzzer in "${fuzzers[@]}"; do
   corpus=build-fuzz/corpus/$fuzzer
-  rm -rf "$corpus" && mkdir -p "$corpus"
+  ! $fresh || rm -rf "$corpus"
+  mkdir -p "$corpus"
   log=build-fuzz/$fuzzer.log
   printf '%s: ' "$fuzzer"
   if ! build-fuzz/${fuzzer}_fuzzer "${budget[@]}" -timeout="${TIMEOUT:-2}" -rss_limit_mb="${RSS_MB:-512}" \
